@@ -1,0 +1,35 @@
+#pragma once
+// Stand-ins for the two system queries the device class makes.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sequora::platform {
+
+/// Writes a blank-free token for an existing file into shortPath (NUL-terminated) and
+/// returns its length; the MCI open command maps the token back to the same file.
+/// Returns 0 and writes nothing when the path names no existing file or the buffer is
+/// too small.
+uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t bufferSize);
+
+/// Maps a token made by GetShortPathNameA (or any plain path) back to the file path.
+/// Used by the MCI open command.
+std::string resolveShortPath(std::string_view token);
+
+inline constexpr uint32_t kVerPlatformWin32Windows = 1;
+inline constexpr uint32_t kVerPlatformWin32Nt = 2;
+
+struct OSVERSIONINFOA {
+    uint32_t dwOSVersionInfoSize = 148;
+    uint32_t dwMajorVersion = 0;
+    uint32_t dwMinorVersion = 0;
+    uint32_t dwBuildNumber = 0;
+    uint32_t dwPlatformId = 0;
+    char szCSDVersion[128] = {};
+};
+
+/// Reports the NT family (this platform behaves like it: resume restarts playback).
+bool GetVersionExA(OSVERSIONINFOA* info);
+
+} // namespace sequora::platform

@@ -1,0 +1,30 @@
+#include "platform/desktop/MessageBox.h"
+
+#include <QMessageBox>
+
+namespace sequora::platform {
+
+namespace {
+MessageBoxHook& hook()
+{
+    static MessageBoxHook instance;
+    return instance;
+}
+} // namespace
+
+void MsgBox(const QString& text, QWidget* parent)
+{
+    if (hook()) {
+        hook()(text, kAppTitle);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void setMessageBoxHook(MessageBoxHook hook_)
+{
+    hook() = std::move(hook_);
+}
+
+} // namespace sequora::platform

@@ -1,0 +1,28 @@
+#pragma once
+// Stand-in for the system's Media Control Interface string API, over our own engine.
+
+#include <cstdint>
+
+namespace sequora::platform {
+
+using MCIERROR = uint32_t;
+
+// Result codes, as the real interface numbers them.
+inline constexpr MCIERROR kMciOk = 0;
+inline constexpr MCIERROR kMciErrInvalidDeviceId = 257;
+inline constexpr MCIERROR kMciErrUnrecognizedKeyword = 259;
+inline constexpr MCIERROR kMciErrUnrecognizedCommand = 261;
+inline constexpr MCIERROR kMciErrInvalidDeviceName = 263;
+inline constexpr MCIERROR kMciErrBadInteger = 270;
+inline constexpr MCIERROR kMciErrMissingParameter = 273;
+inline constexpr MCIERROR kMciErrFileNotFound = 275;
+inline constexpr MCIERROR kMciErrDuplicateAlias = 289;
+inline constexpr MCIERROR kMciErrInvalidFile = 296;
+
+/// Runs one command string. The reply (status queries) is written into returnString,
+/// at most returnLength-1 characters and a NUL; on error nothing is written. callback
+/// is accepted and ignored (no notifications are sent).
+MCIERROR mciSendStringA(const char* command, char* returnString, unsigned returnLength,
+                        void* callback);
+
+} // namespace sequora::platform

@@ -1,0 +1,80 @@
+#pragma once
+// A Standard MIDI File read into one time-ordered list of playable events.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sequora::midi {
+
+/// One playable event. Meta events are consumed while reading (tempo builds the
+/// time map) and do not appear here; channel messages and SysEx do.
+struct MidiEvent {
+    int64_t timeUs = 0;       ///< absolute time from the start of the song, in microseconds
+    uint8_t status = 0;       ///< 0x80..0xEF channel message, 0xF0 or 0xF7 SysEx
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+    uint32_t sysexOffset = 0; ///< SysEx payload in Song::sysexData() (without the leading F0)
+    uint32_t sysexLength = 0;
+};
+
+/// How far reading got. Anything but Complete/Repaired means the song cannot be played.
+enum class ReadStatus {
+    Complete,      ///< well-formed file
+    Repaired,      ///< damage tolerated (missing End-of-Track, short last chunk, ...)
+    NotFound,      ///< no such file
+    NotRegularFile,///< directory, FIFO, device: never opened for reading
+    Unreadable,    ///< permission or I/O error
+    Empty,
+    TooLarge,      ///< bigger than kMaxFileSize: cannot be a song
+    NotMidi,       ///< no MThd (or RIFF RMID wrapping one)
+    NoTracks,
+    BadDivision,
+};
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::NotFound;
+    std::string message; ///< one line, for users and logs
+    bool playable() const { return status == ReadStatus::Complete || status == ReadStatus::Repaired; }
+};
+
+class Song {
+public:
+    static constexpr std::size_t kMaxFileSize = 64u * 1024u * 1024u;
+
+    /// Reads a file. Special files are refused without being opened for reading.
+    static ReadResult load(const std::string& path, Song& out);
+    /// Reads an SMF (or RIFF RMID) image from memory.
+    static ReadResult parse(std::span<const uint8_t> bytes, Song& out);
+
+    /// Builds a song from events already in time order (renderer tests, generators).
+    static Song fromEvents(std::vector<MidiEvent> events, std::vector<uint8_t> sysex,
+                           int64_t lengthUs)
+    {
+        Song song;
+        song.m_events = std::move(events);
+        song.m_sysex = std::move(sysex);
+        song.m_lengthUs = lengthUs;
+        return song;
+    }
+
+    const std::vector<MidiEvent>& events() const { return m_events; }
+    const std::vector<uint8_t>& sysexData() const { return m_sysex; }
+    /// Latest End-of-Track over all tracks, in real time.
+    int64_t lengthUs() const { return m_lengthUs; }
+    int format() const { return m_format; }
+    int trackCount() const { return m_trackCount; }
+
+private:
+    friend class SmfReader;
+    std::vector<MidiEvent> m_events;
+    std::vector<uint8_t> m_sysex;
+    int64_t m_lengthUs = 0;
+    int m_format = 0;
+    int m_trackCount = 0;
+};
+
+} // namespace sequora::midi

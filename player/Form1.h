@@ -1,0 +1,146 @@
+#pragma once
+// The player window. Player state lives in the controls; the only state of the window's
+// own is the device object (and bookkeeping for the secondary windows it shows).
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QToolBar;
+class QWidget;
+
+class clsMIDI;
+class ClickLabel;
+class Form2;
+class frmAbout;
+class frmRead;
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    Form1();
+    ~Form1() override;
+
+    /// Start-up. False when another copy runs: the message has been shown and the
+    /// program must end without showing this window.
+    bool Form_Load();
+
+    // Controls, named as in the layout (each also its objectName).
+    QToolBar* tbToolBar = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command13 = nullptr;
+    QWidget* Picture1 = nullptr;
+    ClickLabel* Label3 = nullptr;
+    ClickLabel* Label7 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* Command12 = nullptr;
+    QPushButton* Command11 = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command8 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label6 = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileList = nullptr;
+    QAction* mnuFileBar1 = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QMenu* mnuView = nullptr;
+    QAction* mnuViewToolbar = nullptr;
+    QAction* mnuViewInfo = nullptr;
+    QAction* mnuViewBar1 = nullptr;
+    QAction* mnuViewTime1 = nullptr;
+    QAction* mnuViewTime2 = nullptr;
+    QAction* mnuViewBar2 = nullptr;
+    QAction* mnuViewVol = nullptr;
+    QMenu* mnuOption = nullptr;
+    QAction* mnuRandPlay = nullptr;
+    QAction* mnuRenPlay = nullptr;
+    QAction* mnuIntoPlay = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpRead = nullptr;
+    QAction* mnuHelpBar = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+
+    /// The toolbar button with this key ("ListEdit", "TimeStart", ...), or null.
+    QAction* toolButton(const QString& key) const;
+    /// Writes a toolbar button's pressed state (1 pressed, 0 not).
+    void setToolButtonValue(const QString& key, int value);
+
+    /// Selects entry index of Combo1 from code and runs Combo1_Click at once, also when
+    /// that entry was selected already.
+    void selectEntry(int index);
+    /// Combo1's entry at index; empty text for -1 or past the end.
+    QString listText(int index) const;
+
+    /// Writes Label1's caption; a change runs Label1_Change.
+    void setLabel1Caption(const QString& caption);
+
+    // Event procedures.
+    void Form_Unload();
+    void mnuFileExit_Click();
+    void Combo1_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command8_Click();
+    void Timer1_Timer();
+    void Command9_Click();
+    void Command11_Click();
+    void Command12_Click();
+    void Command6_Click();
+    void Command13_Click();
+    void mnuFileList_Click();
+    void Label1_Change();
+    void mnuRandPlay_Click();
+    void mnuRenPlay_Click();
+    void mnuIntoPlay_Click();
+    void tbToolBar_ButtonClick(const QString& key);
+    void mnuViewTime1_Click();
+    void mnuViewTime2_Click();
+    void Label3_Click();
+    void Label7_Click();
+    void mnuViewToolbar_Click();
+    void mnuViewInfo_Click();
+    void mnuViewVol_Click();
+    void mnuHelpAbout_Click();
+    void mnuHelpRead_Click();
+
+    /// The device object, created on first use.
+    clsMIDI& device();
+    /// Releases the device object (its release stops and closes the device).
+    void releaseDevice();
+
+    QPointer<Form2> editor() const { return m_editor; }
+    QPointer<frmAbout> aboutWindow() const { return m_about; }
+    QPointer<frmRead> readmeWindow() const { return m_readme; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    void buildToolbar();
+    void connectEvents();
+    void setLoadedPattern();
+
+    std::unique_ptr<clsMIDI> m_device;
+    QPointer<Form2> m_editor;
+    QPointer<frmAbout> m_about;
+    QPointer<frmRead> m_readme;
+    bool m_unloading = false;
+    bool m_inMonitor = false;
+};
