@@ -13,11 +13,17 @@ inline constexpr MCIERROR kMciErrInvalidDeviceId = 257;
 inline constexpr MCIERROR kMciErrUnrecognizedKeyword = 259;
 inline constexpr MCIERROR kMciErrUnrecognizedCommand = 261;
 inline constexpr MCIERROR kMciErrInvalidDeviceName = 263;
+inline constexpr MCIERROR kMciErrMissingCommandString = 267;
 inline constexpr MCIERROR kMciErrBadInteger = 270;
 inline constexpr MCIERROR kMciErrMissingParameter = 273;
 inline constexpr MCIERROR kMciErrFileNotFound = 275;
+inline constexpr MCIERROR kMciErrOutOfRange = 282;
 inline constexpr MCIERROR kMciErrDuplicateAlias = 289;
+inline constexpr MCIERROR kMciErrNoClosingQuote = 294;
+inline constexpr MCIERROR kMciErrDuplicateFlags = 295;
 inline constexpr MCIERROR kMciErrInvalidFile = 296;
+// The one sequencer is taken by a device open under another alias.
+inline constexpr MCIERROR kMciErrSeqPortInUse = 336;
 
 /// Runs one command string. The reply (status queries) is written into returnString,
 /// at most returnLength-1 characters and a NUL; on error nothing is written. callback
