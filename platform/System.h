@@ -7,14 +7,17 @@
 
 namespace sequora::platform {
 
-/// Writes a blank-free token for an existing file into shortPath (NUL-terminated) and
-/// returns its length; the MCI open command maps the token back to the same file.
-/// Returns 0 and writes nothing when the path names no existing file or the buffer is
-/// too small.
+/// Writes a blank-free token for an existing path into shortPath (NUL-terminated) and
+/// returns its length; the MCI open command maps the token back to the same file. The
+/// token is the absolute path with blanks, quotes, '%', control characters and
+/// non-ASCII bytes percent-encoded. Returns 0 and writes nothing when the path names
+/// nothing that exists. When bufferSize is too small it writes nothing and returns the
+/// size needed, NUL included (always more than bufferSize), as the system call does.
 uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t bufferSize);
 
-/// Maps a token made by GetShortPathNameA (or any plain path) back to the file path.
-/// Used by the MCI open command.
+/// Maps a token made by GetShortPathNameA (or any plain path) back to the file path:
+/// %XX sequences are decoded, unless only the literal path exists. Used by the MCI
+/// open command.
 std::string resolveShortPath(std::string_view token);
 
 inline constexpr uint32_t kVerPlatformWin32Windows = 1;
