@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
+#include <thread>
 
 using sequora::platform::mciSendStringA;
 
@@ -26,6 +28,19 @@ constexpr int kPollIntervalMs = 10;
 void send(const char* command)
 {
     mciSendStringA(command, nullptr, 0, nullptr);
+}
+
+// Lets other handlers run (one of them ends PlayLoop), waiting briefly instead of
+// polling back to back.
+void waitAndProcessEvents()
+{
+    if (!QCoreApplication::instance()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+        return;
+    }
+    QEventLoop wait;
+    QTimer::singleShot(kPollIntervalMs, &wait, &QEventLoop::quit);
+    wait.exec();
 }
 
 std::string upper(std::string text)
@@ -45,6 +60,7 @@ clsMIDI::clsMIDI()
 
 clsMIDI::~clsMIDI()
 {
+    *m_alive = false;
     send("stop midifile ");
     send("close midifile");
 }
@@ -123,12 +139,11 @@ void clsMIDI::PlayLoop()
 {
     send("play midifile");
     m_loop = true;
+    const std::shared_ptr<bool> alive = m_alive;
     for (;;) {
-        // Let other handlers run (one of them ends the loop), waiting briefly instead
-        // of polling back to back.
-        QEventLoop wait;
-        QTimer::singleShot(kPollIntervalMs, &wait, &QEventLoop::quit);
-        wait.exec();
+        waitAndProcessEvents();
+        if (!*alive)
+            return;
 
         m_reply.assign(kReplyBufferSize, ' ');
         mciSendStringA("status midifile mode", m_reply.data(), kReplyCapacity, nullptr);

@@ -2,6 +2,7 @@
 // The sequencer device class: one MIDI file at a time under the alias "midifile".
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class clsMIDI {
@@ -31,4 +32,7 @@ private:
     std::string m_shortPath;
     std::string m_reply;
     bool m_loop = false;
+    // Cleared on release, so a PlayLoop running below the handler that released the
+    // instance stops instead of touching freed state.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

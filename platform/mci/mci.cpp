@@ -1,0 +1,230 @@
+#include "platform/mci/mci.h"
+
+#include "platform/System.h"
+#include "platform/mci/MciCommand.h"
+#include "platform/midi/Sequencer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace sequora::platform {
+
+namespace {
+
+using namespace mci;
+using midi::TransportState;
+
+constexpr int64_t kMsPerUnit = 100; // the device's unit is a tenth of a second
+constexpr const char* kLogVariable = "SEQUORA_MCI_LOG";
+constexpr std::string_view kSequencerType = "sequencer";
+
+struct Device {
+    std::string alias; // as written when opened
+    std::string path;  // the resolved file path
+};
+
+// Open devices by folded alias. The engine plays one song, so at most one device is
+// open at a time; the table still answers every alias lookup.
+struct DeviceTable {
+    std::mutex mutex;
+    std::map<std::string, Device> devices;
+};
+
+DeviceTable& table()
+{
+    static DeviceTable instance;
+    return instance;
+}
+
+struct Outcome {
+    MCIERROR code = kMciOk;
+    std::string reply;
+};
+
+int64_t toUnits(int64_t ms)
+{
+    return ms / kMsPerUnit;
+}
+
+MCIERROR openErrorFor(midi::ReadStatus status)
+{
+    switch (status) {
+    case midi::ReadStatus::NotFound:
+    case midi::ReadStatus::Unreadable:
+        return kMciErrFileNotFound;
+    default:
+        return kMciErrInvalidFile;
+    }
+}
+
+Outcome executeOpen(const Command& cmd, std::map<std::string, Device>& devices)
+{
+    if (!cmd.deviceType.empty() && !sameWord(cmd.deviceType, kSequencerType))
+        return {kMciErrInvalidDeviceName, {}};
+    const std::string key = foldCase(cmd.alias);
+    if (devices.contains(key))
+        return {kMciErrDuplicateAlias, {}};
+    if (!devices.empty())
+        return {kMciErrSeqPortInUse, {}};
+
+    const std::string path = resolveShortPath(cmd.path);
+    const midi::ReadResult read = midi::engine::sequencer().open(path);
+    if (!read.playable())
+        return {openErrorFor(read.status), {}};
+    devices.emplace(key, Device{cmd.alias, path});
+    return {};
+}
+
+std::string modeWord(TransportState state)
+{
+    switch (state) {
+    case TransportState::Playing:
+        return "playing";
+    case TransportState::Paused:
+        return "paused";
+    case TransportState::Stopped:
+        return "stopped";
+    case TransportState::Closed:
+        break;
+    }
+    return "not ready";
+}
+
+Outcome executePlay(const Command& cmd, midi::Sequencer& seq)
+{
+    const int64_t lengthMs = seq.lengthMs();
+    const int64_t fromMs = cmd.from ? *cmd.from * kMsPerUnit : seq.positionMs();
+    const int64_t toMs = cmd.to ? *cmd.to * kMsPerUnit : -1;
+    if (fromMs > lengthMs || toMs > lengthMs || (cmd.to && toMs < fromMs))
+        return {kMciErrOutOfRange, {}};
+    if (cmd.from)
+        seq.seek(fromMs);
+    seq.play(toMs);
+    return {};
+}
+
+Outcome executeSeek(const Command& cmd, midi::Sequencer& seq)
+{
+    int64_t targetMs = 0;
+    switch (cmd.seekTarget) {
+    case SeekTarget::Start:
+        break;
+    case SeekTarget::End:
+        targetMs = seq.lengthMs();
+        break;
+    case SeekTarget::Position:
+        targetMs = cmd.seekTo * kMsPerUnit;
+        if (targetMs > seq.lengthMs())
+            return {kMciErrOutOfRange, {}};
+        break;
+    }
+    seq.seek(targetMs);
+    return {};
+}
+
+Outcome executeStatus(const Command& cmd, const midi::Sequencer& seq)
+{
+    switch (cmd.item) {
+    case StatusItem::Position:
+        return {kMciOk, std::to_string(toUnits(seq.positionMs()))};
+    case StatusItem::Length:
+        return {kMciOk, std::to_string(toUnits(seq.lengthMs()))};
+    case StatusItem::Mode:
+        break;
+    }
+    return {kMciOk, modeWord(seq.state())};
+}
+
+Outcome execute(const Command& cmd)
+{
+    DeviceTable& t = table();
+    std::lock_guard lock(t.mutex);
+    if (cmd.verb == Verb::Open)
+        return executeOpen(cmd, t.devices);
+
+    const auto found = t.devices.find(foldCase(cmd.alias));
+    if (found == t.devices.end())
+        return {kMciErrInvalidDeviceName, {}};
+
+    midi::Sequencer& seq = midi::engine::sequencer();
+    switch (cmd.verb) {
+    case Verb::Close:
+        seq.close();
+        t.devices.erase(found);
+        return {};
+    case Verb::Play:
+        return executePlay(cmd, seq);
+    case Verb::Stop:
+        seq.stop();
+        return {};
+    case Verb::Pause:
+        seq.pause();
+        return {};
+    case Verb::Resume:
+        // Only a paused device resumes; on any other it does nothing.
+        if (seq.state() == TransportState::Paused)
+            seq.play();
+        return {};
+    case Verb::Seek:
+        return executeSeek(cmd, seq);
+    case Verb::Status:
+        return executeStatus(cmd, seq);
+    case Verb::Open:
+        break;
+    }
+    return {kMciErrUnrecognizedCommand, {}};
+}
+
+// Line breaks would split the one-line record; they are written as \r and \n.
+void appendVisible(std::string& line, std::string_view text)
+{
+    for (char c : text) {
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else
+            line += c;
+    }
+}
+
+void logCommand(std::string_view command, MCIERROR code, std::string_view reply)
+{
+    const char* logPath = std::getenv(kLogVariable);
+    if (!logPath || !*logPath)
+        return;
+    std::string line = "\"";
+    appendVisible(line, command);
+    line += "\"\t" + std::to_string(code) + "\t\"";
+    appendVisible(line, reply);
+    line += "\"\n";
+    // Opened per command so the file can be read, moved or removed between commands.
+    if (std::FILE* file = std::fopen(logPath, "ab")) {
+        std::fwrite(line.data(), 1, line.size(), file);
+        std::fclose(file);
+    }
+}
+
+} // namespace
+
+MCIERROR mciSendStringA(const char* command, char* returnString, unsigned returnLength,
+                        void* /*callback*/)
+{
+    const std::string_view text = command ? command : "";
+    const ParseResult parsed = parseCommand(text);
+    Outcome outcome = parsed.code == kMciOk ? execute(parsed.command) : Outcome{parsed.code, {}};
+
+    std::string delivered;
+    if (outcome.code == kMciOk && returnString && returnLength > 0) {
+        delivered = outcome.reply.substr(0, returnLength - 1);
+        std::memcpy(returnString, delivered.c_str(), delivered.size() + 1);
+    }
+    logCommand(text, outcome.code, delivered);
+    return outcome.code;
+}
+
+} // namespace sequora::platform
