@@ -1,0 +1,39 @@
+#pragma once
+// The folder list: one volume's folder tree opened at a folder. It shows the open
+// folder's ancestors from the volume root down, then the open folder's subfolders;
+// activating one (double click or Enter) opens it. Path is the open folder's full path.
+
+#include <QString>
+#include <QTreeWidget>
+
+class DirList : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    explicit DirList(QWidget* parent = nullptr);
+
+    QString path() const { return m_path; }
+    /// The root of the volume whose tree is shown.
+    QString root() const { return m_root; }
+
+    /// Opens folder within the tree shown; a folder outside it shows the whole tree from
+    /// "/". False, with nothing changed, when the folder cannot be read.
+    bool setPath(const QString& folder);
+    /// Shows the tree of the volume at root, opened at folder (which lies under root).
+    /// False, with nothing changed, when the folder cannot be read.
+    bool open(const QString& root, const QString& folder);
+
+    /// Full path of the folder shown in row item (any row: ancestor or subfolder).
+    static QString folderOf(const QTreeWidgetItem* item);
+
+signals:
+    /// The open folder changed.
+    void pathChanged();
+
+private:
+    void rebuild(const QStringList& subfolders);
+    void onActivated(QTreeWidgetItem* item);
+
+    QString m_root = QStringLiteral("/");
+    QString m_path = QStringLiteral("/");
+};
