@@ -43,6 +43,8 @@ public:
     TransportState state() const;
 
     Output& output();
+    /// Closes what is open and plays through @p output from now on.
+    void setOutput(std::unique_ptr<Output> output);
 
 private:
     struct Impl;

@@ -1,0 +1,233 @@
+#include "platform/midi/ChaseState.h"
+
+#include "platform/midi/MidiBytes.h"
+#include "platform/midi/Output.h"
+#include "platform/midi/Song.h"
+
+#include <algorithm>
+
+namespace sequora::midi {
+
+namespace {
+
+// Controllers whose meaning is an action or a selection rather than a held value.
+bool isHeldController(uint8_t cc)
+{
+    switch (cc) {
+    case kCcDataEntryMsb:
+    case kCcDataEntryLsb:
+    case kCcDataIncrement:
+    case kCcDataDecrement:
+    case kCcNrpnLsb:
+    case kCcNrpnMsb:
+    case kCcRpnLsb:
+    case kCcRpnMsb:
+        return false;
+    default:
+        return cc < kCcAllSoundOff; // 120..127 are channel mode messages
+    }
+}
+
+} // namespace
+
+void ChaseState::clear()
+{
+    for (Channel& c : m_channels) {
+        c = Channel();
+        c.cc.fill(kUnset);
+    }
+    m_resetSysex.clear();
+    m_sysex.clear();
+    m_sysexLengths.clear();
+}
+
+void ChaseState::scan(const Song& song, int64_t timeUs)
+{
+    clear();
+    for (const MidiEvent& e : song.events()) {
+        if (e.timeUs >= timeUs)
+            break;
+        apply(song, e);
+    }
+}
+
+void ChaseState::apply(const Song& song, const MidiEvent& e)
+{
+    if (e.status >= kSysExStart) {
+        const std::vector<uint8_t>& store = song.sysexData();
+        if (std::size_t(e.sysexOffset) + e.sysexLength <= store.size())
+            applySysex(store.data() + e.sysexOffset, e.sysexLength, e.status == kSysExEnd);
+        return;
+    }
+    Channel& c = m_channels[channelOf(e.status)];
+    switch (commandOf(e.status)) {
+    case kControlChange:
+        controlChange(c, e.data1, e.data2);
+        break;
+    case kProgramChange:
+        c.program = e.data1;
+        c.programBankMsb = c.cc[kCcBankMsb];
+        c.programBankLsb = c.cc[kCcBankLsb];
+        break;
+    case kPitchBend:
+        c.bend = static_cast<int16_t>(e.data1 | (e.data2 << 7));
+        break;
+    case kChannelPressure:
+        c.pressure = e.data1;
+        break;
+    default: // notes and polyphonic pressure belong to notes, which are not chased
+        break;
+    }
+}
+
+void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
+{
+    switch (cc) {
+    case kCcRpnMsb:
+        c.rpnMsb = value;
+        c.selected = Selected::Rpn;
+        return;
+    case kCcRpnLsb:
+        c.rpnLsb = value;
+        c.selected = Selected::Rpn;
+        return;
+    case kCcNrpnMsb:
+        c.nrpnMsb = value;
+        c.selected = Selected::Nrpn;
+        return;
+    case kCcNrpnLsb:
+        c.nrpnLsb = value;
+        c.selected = Selected::Nrpn;
+        return;
+    case kCcDataEntryMsb:
+    case kCcDataEntryLsb:
+    case kCcDataIncrement:
+    case kCcDataDecrement:
+        if (Parameter* p = selectedParameter(c)) {
+            if (cc == kCcDataEntryMsb)
+                p->dataMsb = value;
+            else if (cc == kCcDataEntryLsb)
+                p->dataLsb = value;
+            else if (p->dataMsb != kUnset)
+                p->dataMsb = static_cast<int16_t>(std::clamp(p->dataMsb + (cc == kCcDataIncrement ? 1 : -1), 0, 127));
+        }
+        return;
+    case kCcResetAllControllers:
+        // What a reset of the controllers resets; volume, pan, bank and effect depths stay.
+        c.cc[kCcModulation] = kUnset;
+        c.cc[kCcExpression] = kUnset;
+        for (uint8_t pedal = kCcSustain; pedal <= kCcSoft; ++pedal)
+            c.cc[pedal] = kUnset;
+        c.bend = kUnset;
+        c.pressure = kUnset;
+        c.rpnMsb = c.rpnLsb = c.nrpnMsb = c.nrpnLsb = kNullParameter;
+        c.selected = Selected::None;
+        return;
+    default:
+        if (isHeldController(cc))
+            c.cc[cc] = value;
+        return;
+    }
+}
+
+ChaseState::Parameter* ChaseState::selectedParameter(Channel& c)
+{
+    if (c.selected == Selected::None)
+        return nullptr;
+    const bool nrpn = c.selected == Selected::Nrpn;
+    const uint8_t msb = nrpn ? c.nrpnMsb : c.rpnMsb;
+    const uint8_t lsb = nrpn ? c.nrpnLsb : c.rpnLsb;
+    if (msb == kNullParameter && lsb == kNullParameter)
+        return nullptr;
+    for (Parameter& p : c.parameters) {
+        if (p.nrpn == nrpn && p.msb == msb && p.lsb == lsb)
+            return &p;
+    }
+    c.parameters.push_back({nrpn, msb, lsb, kUnset, kUnset});
+    return &c.parameters.back();
+}
+
+void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escaped)
+{
+    // Keep the message as a whole F0 ... F7.
+    std::vector<uint8_t> msg;
+    msg.reserve(length + 2);
+    if (!escaped)
+        msg.push_back(kSysExStart);
+    msg.insert(msg.end(), bytes, bytes + length);
+    if (msg.size() < 2 || msg.front() != kSysExStart)
+        return;
+    if (msg.back() != kSysExEnd)
+        msg.push_back(kSysExEnd);
+
+    if (isSystemReset(msg)) {
+        clear();
+        m_resetSysex = std::move(msg);
+        return;
+    }
+    if (m_sysexLengths.size() >= kMaxSysex)
+        return;
+    m_sysex.insert(m_sysex.end(), msg.begin(), msg.end());
+    m_sysexLengths.push_back(static_cast<uint32_t>(msg.size()));
+}
+
+void ChaseState::emit(Block& out) const
+{
+    if (!m_resetSysex.empty())
+        out.addSysex(m_resetSysex);
+    std::size_t offset = 0;
+    for (uint32_t length : m_sysexLengths) {
+        out.addSysex(std::span<const uint8_t>(m_sysex.data() + offset, length));
+        offset += length;
+    }
+    for (uint8_t ch = 0; ch < kChannels; ++ch)
+        emitChannel(m_channels[ch], ch, out);
+}
+
+void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out)
+{
+    const uint8_t cc = kControlChange | ch;
+    // The program with the bank it was chosen from; a bank sent after it comes below.
+    if (c.program != kUnset) {
+        if (c.programBankMsb != kUnset)
+            out.addShort(cc, kCcBankMsb, static_cast<uint8_t>(c.programBankMsb));
+        if (c.programBankLsb != kUnset)
+            out.addShort(cc, kCcBankLsb, static_cast<uint8_t>(c.programBankLsb));
+        out.addShort(kProgramChange | ch, static_cast<uint8_t>(c.program), 0);
+    }
+    for (int n = 0; n < 128; ++n) {
+        if (c.cc[n] == kUnset)
+            continue;
+        if (c.program != kUnset && ((n == kCcBankMsb && c.cc[n] == c.programBankMsb)
+                                    || (n == kCcBankLsb && c.cc[n] == c.programBankLsb)))
+            continue;
+        out.addShort(cc, static_cast<uint8_t>(n), static_cast<uint8_t>(c.cc[n]));
+    }
+    for (const Parameter& p : c.parameters) {
+        if (p.dataMsb == kUnset && p.dataLsb == kUnset)
+            continue;
+        out.addShort(cc, p.nrpn ? kCcNrpnMsb : kCcRpnMsb, p.msb);
+        out.addShort(cc, p.nrpn ? kCcNrpnLsb : kCcRpnLsb, p.lsb);
+        if (p.dataMsb != kUnset)
+            out.addShort(cc, kCcDataEntryMsb, static_cast<uint8_t>(p.dataMsb));
+        if (p.dataLsb != kUnset)
+            out.addShort(cc, kCcDataEntryLsb, static_cast<uint8_t>(p.dataLsb));
+    }
+    // Leave the selection as the song left it, so its later data entries land right.
+    if (c.selected == Selected::Rpn) {
+        out.addShort(cc, kCcRpnMsb, c.rpnMsb);
+        out.addShort(cc, kCcRpnLsb, c.rpnLsb);
+    } else if (c.selected == Selected::Nrpn) {
+        out.addShort(cc, kCcNrpnMsb, c.nrpnMsb);
+        out.addShort(cc, kCcNrpnLsb, c.nrpnLsb);
+    } else if (!c.parameters.empty()) {
+        out.addShort(cc, kCcRpnMsb, kNullParameter);
+        out.addShort(cc, kCcRpnLsb, kNullParameter);
+    }
+    if (c.bend != kUnset)
+        out.addShort(kPitchBend | ch, static_cast<uint8_t>(c.bend & 0x7F), static_cast<uint8_t>(c.bend >> 7));
+    if (c.pressure != kUnset)
+        out.addShort(kChannelPressure | ch, static_cast<uint8_t>(c.pressure), 0);
+}
+
+} // namespace sequora::midi

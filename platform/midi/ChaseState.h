@@ -1,0 +1,71 @@
+#pragma once
+// What a synthesiser has been told up to some point of a song, per channel, so that a
+// freshly reset synthesiser can be brought to the same state before playing on from
+// there: programs and banks, controllers, RPN/NRPN values, pitch bend, channel pressure,
+// and the system reset SysEx (with the SysEx that followed it). Notes are not kept.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sequora::midi {
+
+class Song;
+struct MidiEvent;
+struct Block;
+
+class ChaseState {
+public:
+    /// Caps the SysEx kept after the last reset, so a song streaming SysEx stays cheap.
+    static constexpr std::size_t kMaxSysex = 256;
+
+    ChaseState() { clear(); }
+
+    /// The state right after a reset: nothing set.
+    void clear();
+    /// Follows one event of @p song.
+    void apply(const Song& song, const MidiEvent& event);
+    /// Follows every event of @p song before @p timeUs.
+    void scan(const Song& song, int64_t timeUs);
+    /// Appends, at frame 0, the messages that bring a reset synthesiser to this state.
+    void emit(Block& out) const;
+
+private:
+    static constexpr int16_t kUnset = -1;
+
+    struct Parameter {
+        bool nrpn = false;
+        uint8_t msb = 0;
+        uint8_t lsb = 0;
+        int16_t dataMsb = kUnset;
+        int16_t dataLsb = kUnset;
+    };
+    enum class Selected : uint8_t { None, Rpn, Nrpn };
+    struct Channel {
+        std::array<int16_t, 128> cc{};
+        int16_t program = kUnset;
+        int16_t programBankMsb = kUnset; ///< bank in force when the program was chosen
+        int16_t programBankLsb = kUnset;
+        int16_t bend = kUnset;
+        int16_t pressure = kUnset;
+        uint8_t rpnMsb = 127;
+        uint8_t rpnLsb = 127;
+        uint8_t nrpnMsb = 127;
+        uint8_t nrpnLsb = 127;
+        Selected selected = Selected::None;
+        std::vector<Parameter> parameters;
+    };
+
+    void controlChange(Channel& c, uint8_t cc, uint8_t value);
+    Parameter* selectedParameter(Channel& c);
+    void applySysex(const uint8_t* bytes, std::size_t length, bool escaped);
+    static void emitChannel(const Channel& c, uint8_t ch, Block& out);
+
+    std::array<Channel, 16> m_channels;
+    std::vector<uint8_t> m_resetSysex;   ///< F0 ... F7, empty if the song sent none yet
+    std::vector<uint8_t> m_sysex;        ///< later SysEx messages, back to back
+    std::vector<uint32_t> m_sysexLengths;
+};
+
+} // namespace sequora::midi

@@ -1,0 +1,154 @@
+#include "platform/midi/FluidSynthCore.h"
+
+#include "platform/midi/MidiBytes.h"
+
+#include <fluidsynth.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace sequora::midi {
+
+namespace {
+
+constexpr const char* kSoundfontCandidates[] = {
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+    "/usr/share/sounds/sf3/default-GM.sf3",
+};
+
+bool isFile(const std::string& path)
+{
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
+void discardLog(int, const char*, void*) {}
+
+} // namespace
+
+std::string FluidSynthCore::findSoundfont(const std::string& preferred)
+{
+    if (!preferred.empty())
+        return isFile(preferred) ? preferred : std::string();
+    if (const char* env = std::getenv("SEQUORA_SOUNDFONT"); env && *env)
+        return isFile(env) ? std::string(env) : std::string();
+    for (const char* candidate : kSoundfontCandidates) {
+        if (isFile(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+void FluidSynthCore::quietLogging()
+{
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, discardLog, nullptr);
+}
+
+std::unique_ptr<FluidSynthCore> FluidSynthCore::create(const std::string& soundfont, int sampleRate,
+                                                       bool realtime, std::string& error)
+{
+    quietLogging();
+    std::unique_ptr<FluidSynthCore> core(new FluidSynthCore());
+    core->m_rate = sampleRate;
+    core->m_settings = new_fluid_settings();
+    if (!core->m_settings) {
+        error = "cannot create FluidSynth settings";
+        return nullptr;
+    }
+    fluid_settings_setnum(core->m_settings, "synth.sample-rate", sampleRate);
+    if (!realtime) {
+        // One thread drives an offline synth: no API locking; no page locking either.
+        fluid_settings_setint(core->m_settings, "synth.threadsafe-api", 0);
+        fluid_settings_setint(core->m_settings, "synth.lock-memory", 0);
+    }
+    core->m_synth = new_fluid_synth(core->m_settings);
+    if (!core->m_synth) {
+        error = "cannot create the FluidSynth synthesiser";
+        return nullptr;
+    }
+    if (soundfont.empty()) {
+        error = "no soundfont found (set SEQUORA_SOUNDFONT)";
+        return nullptr;
+    }
+    if (fluid_synth_sfload(core->m_synth, soundfont.c_str(), 1) == FLUID_FAILED) {
+        error = "cannot load the soundfont " + soundfont;
+        return nullptr;
+    }
+    return core;
+}
+
+FluidSynthCore::~FluidSynthCore()
+{
+    if (m_synth)
+        delete_fluid_synth(m_synth);
+    if (m_settings)
+        delete_fluid_settings(m_settings);
+}
+
+void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
+{
+    const int ch = channelOf(status);
+    switch (commandOf(status)) {
+    case kNoteOff:
+        fluid_synth_noteoff(m_synth, ch, data1);
+        break;
+    case kNoteOn:
+        if (data2 == 0)
+            fluid_synth_noteoff(m_synth, ch, data1);
+        else
+            fluid_synth_noteon(m_synth, ch, data1, data2);
+        break;
+    case kPolyPressure:
+        fluid_synth_key_pressure(m_synth, ch, data1, data2);
+        break;
+    case kControlChange:
+        fluid_synth_cc(m_synth, ch, data1, data2);
+        break;
+    case kProgramChange:
+        fluid_synth_program_change(m_synth, ch, data1);
+        break;
+    case kChannelPressure:
+        fluid_synth_channel_pressure(m_synth, ch, data1);
+        break;
+    case kPitchBend:
+        fluid_synth_pitch_bend(m_synth, ch, data1 | (data2 << 7));
+        break;
+    default:
+        break;
+    }
+}
+
+void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
+{
+    if (message.size() < 3 || message.front() != kSysExStart || message.back() != kSysExEnd)
+        return;
+    fluid_synth_sysex(m_synth, reinterpret_cast<const char*>(message.data() + 1),
+                      static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
+}
+
+void FluidSynthCore::silence()
+{
+    // A system reset kills every voice and clears the effect units, so nothing of the
+    // reverb rings on after a stop; the transport restores the channels before playing.
+    fluid_synth_system_reset(m_synth);
+}
+
+void FluidSynthCore::reset()
+{
+    fluid_synth_system_reset(m_synth);
+}
+
+void FluidSynthCore::renderFloat(float* left, float* right, int frames)
+{
+    fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
+}
+
+void FluidSynthCore::renderS16(int16_t* interleaved, int frames)
+{
+    fluid_synth_write_s16(m_synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+}
+
+} // namespace sequora::midi

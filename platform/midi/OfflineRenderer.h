@@ -1,0 +1,45 @@
+#pragma once
+// A FluidSynth synthesiser without an audio driver, driven block by block by its user:
+// deterministic, as fast as the machine allows. Used by sequora-render and the tests.
+
+#include "platform/midi/FluidSynthCore.h"
+#include "platform/midi/Output.h"
+
+#include <memory>
+#include <string>
+
+namespace sequora::midi {
+
+class OfflineRenderer final : public Output {
+public:
+    /// FluidSynth renders in blocks of this many frames; events land on this grid.
+    static constexpr uint32_t kGrid = 64;
+
+    /// @p soundfont: a path, or empty for the default (see FluidSynthCore::findSoundfont).
+    static std::unique_ptr<OfflineRenderer> create(const std::string& soundfont, int sampleRate,
+                                                   std::string& error);
+
+    int sampleRate() const override { return m_core->sampleRate(); }
+    std::string name() const override { return "offline"; }
+
+    /// Renders the next @p frames frames as interleaved 16-bit stereo into @p out,
+    /// dispatching every event due within them at its offset, rounded to the nearest
+    /// grid line. Keep @p frames a multiple of kGrid for exact placement.
+    void render(int16_t* out, uint32_t frames);
+
+protected:
+    void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override
+    {
+        m_core->sendShort(status, data1, data2);
+    }
+    void sendSysex(std::span<const uint8_t> bytes) override { m_core->sendSysex(bytes); }
+    void silence() override { m_core->silence(); }
+    void reset() override { m_core->reset(); }
+
+private:
+    explicit OfflineRenderer(std::unique_ptr<FluidSynthCore> core) : m_core(std::move(core)) {}
+
+    std::unique_ptr<FluidSynthCore> m_core;
+};
+
+} // namespace sequora::midi

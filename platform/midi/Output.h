@@ -1,0 +1,149 @@
+#pragma once
+// Where the transport's events go. An output owns the clock: an audio callback, a clock
+// thread or a test's hand. On every tick it pulls one block of frames from the transport
+// (its EventSource) and dispatches each message at its frame offset within that block.
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sequora::midi {
+
+class Song;
+struct MidiEvent;
+
+/// One message placed within a block.
+struct OutMessage {
+    enum class Kind : uint8_t {
+        Short,   ///< a channel message
+        SysEx,   ///< complete F0 ... F7 bytes in Block::sysex
+        Silence, ///< stop every sound now (sustain off, all sounds off, all notes off)
+        Release, ///< end of the piece: sustain off and all notes off, let notes ring out
+        Reset,   ///< back to power-on defaults (programs, controllers, pitch bend)
+    };
+    Kind kind = Kind::Short;
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+    uint32_t frame = 0; ///< offset from the start of the block
+    uint32_t sysexOffset = 0;
+    uint32_t sysexLength = 0;
+};
+
+/// The messages due within one block, in time order. Reused from block to block so the
+/// audio thread does not allocate once its capacity has grown.
+struct Block {
+    std::vector<OutMessage> messages;
+    std::vector<uint8_t> sysex;
+
+    void clear()
+    {
+        messages.clear();
+        sysex.clear();
+    }
+    void add(OutMessage::Kind kind, uint32_t frame = 0)
+    {
+        OutMessage m;
+        m.kind = kind;
+        m.frame = frame;
+        messages.push_back(m);
+    }
+    void addShort(uint8_t status, uint8_t data1, uint8_t data2, uint32_t frame = 0)
+    {
+        messages.push_back({OutMessage::Kind::Short, status, data1, data2, frame, 0, 0});
+    }
+    /// @p bytes must be a complete message, F0 ... F7.
+    void addSysex(std::span<const uint8_t> bytes, uint32_t frame = 0)
+    {
+        OutMessage m;
+        m.kind = OutMessage::Kind::SysEx;
+        m.frame = frame;
+        m.sysexOffset = static_cast<uint32_t>(sysex.size());
+        m.sysexLength = static_cast<uint32_t>(bytes.size());
+        sysex.insert(sysex.end(), bytes.begin(), bytes.end());
+        messages.push_back(m);
+    }
+    /// Adds a song's event; SysEx is completed to F0 ... F7. Escaped (F7) events are
+    /// sent only when they carry a whole SysEx message. Returns false if nothing was added.
+    bool addEvent(const Song& song, const MidiEvent& event, uint32_t frame = 0);
+    void append(const Block& other, uint32_t frame = 0);
+    std::span<const uint8_t> sysexOf(const OutMessage& m) const
+    {
+        return {sysex.data() + m.sysexOffset, m.sysexLength};
+    }
+};
+
+/// What a pull reports back to the clock that made it.
+struct PullResult {
+    bool playing = false;      ///< false: nothing is due until the transport is told to play
+    int64_t framesToNext = -1; ///< frames from the end of the block to the next event or the end
+};
+
+/// The transport, seen from an output's clock.
+class EventSource {
+public:
+    virtual ~EventSource() = default;
+    /// Appends to @p block everything due within the next @p frames frames (queued
+    /// commands first, at frame 0) and moves the position on by @p frames.
+    virtual PullResult pull(uint32_t frames, Block& block) = 0;
+};
+
+/// One destination for MIDI: a synthesiser, a MIDI port, nothing at all.
+class Output {
+public:
+    virtual ~Output() = default;
+
+    /// Connects the transport this output plays (nullptr disconnects). Returns only once
+    /// no block is being dispatched any more, so the old source may go away.
+    void attach(EventSource* source);
+    /// Frames per second of this output's clock.
+    virtual int sampleRate() const = 0;
+    /// Short name for messages: "fluidsynth", "alsa", "null", ...
+    virtual std::string name() const = 0;
+    /// The transport queued a command or started: a sleeping clock should run now.
+    virtual void wake() {}
+
+protected:
+    /// Runs one block on the output's clock: pulls from the transport, then for every
+    /// message calls `renderTo(frame)` (render or wait up to that offset) and dispatches
+    /// it; finally calls `renderTo(frames)`. Without a source only renders.
+    template <typename RenderTo>
+    PullResult runBlock(uint32_t frames, RenderTo&& renderTo)
+    {
+        std::lock_guard lock(m_sourceMutex);
+        m_block.clear();
+        PullResult result;
+        if (m_source)
+            result = m_source->pull(frames, m_block);
+        for (const OutMessage& m : m_block.messages) {
+            renderTo(m.frame);
+            dispatch(m);
+        }
+        renderTo(frames);
+        return result;
+    }
+
+    // Dispatch primitives, called on the output's clock only.
+    virtual void sendShort(uint8_t status, uint8_t data1, uint8_t data2) = 0;
+    /// @p bytes: F0 ... F7.
+    virtual void sendSysex(std::span<const uint8_t> bytes) = 0;
+    /// Default: sustain off, all sounds off and all notes off on every channel.
+    virtual void silence();
+    /// Default: sustain off and all notes off on every channel.
+    virtual void release();
+    /// Default: GM System On, then every controller, program, bank and bend back to
+    /// defaults on every channel, for synthesisers that ignore the SysEx.
+    virtual void reset();
+
+private:
+    void dispatch(const OutMessage& m);
+
+    std::mutex m_sourceMutex;
+    EventSource* m_source = nullptr;
+    Block m_block;
+};
+
+} // namespace sequora::midi
