@@ -53,16 +53,13 @@ QRect twipRect(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-// The player's icon: the one the application carries, else the one in the resources.
+// The player's own icon, else whatever icon the application carries.
 QIcon applicationIcon()
 {
-    if (!QApplication::windowIcon().isNull())
-        return QApplication::windowIcon();
-    for (const char* path : {":/icons/sequora.png", ":/icons/app.png", ":/sequora.png"}) {
-        if (QFileInfo::exists(QString::fromLatin1(path)))
-            return QIcon(QString::fromLatin1(path));
-    }
-    return {};
+    const QString playerIcon = QStringLiteral(":/icons/sequora-32.png");
+    if (QFileInfo::exists(playerIcon))
+        return QIcon(playerIcon);
+    return QApplication::windowIcon();
 }
 
 } // namespace
