@@ -118,6 +118,10 @@ public:
     void mnuHelpAbout_Click();
     void mnuHelpRead_Click();
 
+    /// Fixes the window's size so that the client area below the menu bar is pixels high
+    /// (the width stays 310). The view toggles change the height this way.
+    void setClientHeight(int pixels);
+
     /// The device object, created on first use.
     clsMIDI& device();
     /// Releases the device object (its release stops and closes the device).

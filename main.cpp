@@ -1,0 +1,51 @@
+// Starts the player window. The program has no command line: it runs in the folder it
+// was started from (the playlist editor browses from there).
+
+#include "platform/desktop/Fonts.h"
+#include "platform/desktop/MessageBox.h"
+#include "player/Form1.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+constexpr double kUiPointSize = 9;
+
+// Test aid: with SEQUORA_TEST_AUTOCLOSE_MESSAGES=1 a message goes to standard error
+// instead of a box that waits for a click, so that a test can run the program headless
+// and read what it said.
+void printMessagesWhenTesting()
+{
+    if (qEnvironmentVariableIntValue("SEQUORA_TEST_AUTOCLOSE_MESSAGES") != 1)
+        return;
+    sequora::platform::setMessageBoxHook([](const QString& text, const QString& caption) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+        std::fflush(stderr);
+    });
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sequora"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Sequora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("sequora"));
+    // The windows are laid out for a 9-point Japanese Gothic, the desktop font they
+    // were designed with; the default face may lack halfwidth katakana.
+    const QFont uiFont = sequora::platform::pGothicFont(kUiPointSize);
+    QApplication::setFont(uiFont);
+    for (const char* kind : {"QMenuBar", "QMenu", "QToolTip", "QMessageBox"})
+        QApplication::setFont(uiFont, kind);
+    printMessagesWhenTesting();
+
+    Form1 form;
+    QApplication::setWindowIcon(form.windowIcon());
+    if (!form.Form_Load())
+        return 0;
+    form.show();
+    return QApplication::exec();
+}

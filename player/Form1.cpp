@@ -1,0 +1,161 @@
+#include "player/Form1.h"
+
+#include "info/frmAbout.h"
+#include "info/frmRead.h"
+#include "platform/Instance.h"
+#include "platform/desktop/MessageBox.h"
+#include "platform/desktop/Twips.h"
+#include "playlist/Form2.h"
+#include "sequencer/clsMIDI.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QToolBar>
+
+// The pictures are compiled into the UI library; a static library must register them.
+static void initPlayerResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+using sequora::platform::twips;
+
+constexpr int kClientWidthTwips = 4650;
+constexpr int kClientHeightTwips = 1980;
+
+const QString kAlreadyRunning = QStringLiteral("既に起動されています");
+
+} // namespace
+
+Form1::Form1()
+{
+    initPlayerResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(sequora::platform::kAppTitle);
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/sequora-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/sequora-64.png"), QSize(64, 64));
+    setWindowIcon(icon);
+    // Fixed single border: minimize and close, no maximize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+
+    buildMenus();
+    buildLayout();
+    connectEvents();
+
+    setClientHeight(twips(kClientHeightTwips));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+Form1::~Form1() = default;
+
+void Form1::setClientHeight(int pixels)
+{
+    const int menuHeight = menuBar()->isNativeMenuBar()
+                               ? 0
+                               : menuBar()->heightForWidth(twips(kClientWidthTwips));
+    setFixedSize(twips(kClientWidthTwips),
+                 (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()) + pixels);
+}
+
+bool Form1::Form_Load()
+{
+    if (sequora::platform::anotherInstanceRunning()) {
+        sequora::platform::MsgBox(kAlreadyRunning);
+        return false;
+    }
+    Text1->setText(QString());
+    for (QPushButton* button :
+         {Command3, Command4, Command6, Command8, Command9, Command11, Command12})
+        button->setEnabled(false);
+    mnuViewTime1->setChecked(true);
+    mnuViewTime2->setChecked(false);
+    mnuIntoPlay->setChecked(false);
+    mnuRandPlay->setChecked(false);
+    mnuRenPlay->setChecked(false);
+    setToolButtonValue(QStringLiteral("TimeStart"), 1);
+    setToolButtonValue(QStringLiteral("TimeEnd"), 0);
+    setToolButtonValue(QStringLiteral("RandPlay"), 0);
+    setToolButtonValue(QStringLiteral("RenPlay"), 0);
+    setToolButtonValue(QStringLiteral("IntoPlay"), 0);
+    return true;
+}
+
+clsMIDI& Form1::device()
+{
+    if (!m_device)
+        m_device = std::make_unique<clsMIDI>();
+    return *m_device;
+}
+
+void Form1::releaseDevice()
+{
+    m_device.reset();
+}
+
+void Form1::Form_Unload()
+{
+    if (m_unloading)
+        return;
+    m_unloading = true;
+
+    device().StopM();
+    releaseDevice();
+
+    // Unload: no more monitor runs (they would make a new device), and the other
+    // windows go with this one without running their own closing steps.
+    Timer1->stop();
+    delete m_editor.data();
+    delete m_about.data();
+    delete m_readme.data();
+    hide();
+
+    QCoreApplication::quit();
+}
+
+void Form1::mnuFileExit_Click()
+{
+    device().StopM();
+    releaseDevice();
+    // Closing runs Form_Unload, which ends the program.
+    close();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+QAction* Form1::toolButton(const QString& key) const
+{
+    if (key.isEmpty())
+        return nullptr;
+    for (QAction* action : tbToolBar->actions()) {
+        if (action->data().toString() == key)
+            return action;
+    }
+    return nullptr;
+}
+
+void Form1::setToolButtonValue(const QString& key, int value)
+{
+    if (QAction* button = toolButton(key))
+        button->setChecked(value != 0);
+}
