@@ -19,6 +19,8 @@
 #include <QScopeGuard>
 #include <QScreen>
 
+#include <algorithm>
+
 using namespace sequora::platform;
 
 namespace {
@@ -36,6 +38,8 @@ const QColor kLinkColour(0, 0, 255);
 const QString kHandCursor = QStringLiteral(":/info/hand.xpm");
 constexpr int kHandHotX = 13;
 constexpr int kHandHotY = 9;
+// Pixels kept clear between a widened link and the buttons to its right.
+constexpr int kLinkGap = 4;
 
 // Read and query access, as the system's own about boxes ask for.
 constexpr DWORD kKeyAccess = 0x2003F;
@@ -152,8 +156,8 @@ QLabel* frmAbout::makeLink(const QString& name, const QString& caption, int left
     // The address is cut nowhere: the label grows up to the buttons if the face used
     // here sets it wider than its box.
     QRect box = twipRect(left, top, width, height);
-    const int roomToButtons = twips(3420) - box.left() - 4;
-    const int needed = label->fontMetrics().horizontalAdvance(caption) + 2;
+    const int roomToButtons = cmdOK->x() - box.left() - kLinkGap;
+    const int needed = label->fontMetrics().horizontalAdvance(caption) + label->margin() * 2;
     box.setWidth(std::min(std::max(box.width(), needed), roomToButtons));
     label->setGeometry(box);
 
