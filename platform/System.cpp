@@ -21,7 +21,7 @@ constexpr uint32_t kReportedMajorVersion = 10;
 bool keptInToken(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-           || std::strchr("/\\.-_~+,:=@!()[]{}#&$;'", c) != nullptr;
+        || std::strchr("/\\.-_~+,:=@!()[]{}#&$;'", c) != nullptr;
 }
 
 std::string percentEncode(std::string_view bytes)

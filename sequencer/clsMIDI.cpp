@@ -46,7 +46,7 @@ void waitAndProcessEvents()
 std::string upper(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
 }
 
@@ -75,8 +75,8 @@ void clsMIDI::FileName(const std::string& path)
     m_fileName = path;
     m_shortPath = path;
     std::string buffer(kShortPathBufferSize, '\0');
-    sequora::platform::GetShortPathNameA(m_shortPath.c_str(), buffer.data(),
-                                         static_cast<uint32_t>(kShortPathBufferSize));
+    sequora::platform::GetShortPathNameA(
+        m_shortPath.c_str(), buffer.data(), static_cast<uint32_t>(kShortPathBufferSize));
     m_shortPath = buffer.substr(0, buffer.find('\0'));
     send("stop midifile ");
     send("close midifile");

@@ -7,7 +7,7 @@
 
 class clsMIDI {
 public:
-    clsMIDI();  // Class_Initialize
+    clsMIDI(); // Class_Initialize
     ~clsMIDI(); // Class_Terminate
     clsMIDI(const clsMIDI&) = delete;
     clsMIDI& operator=(const clsMIDI&) = delete;

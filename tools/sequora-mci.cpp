@@ -22,21 +22,36 @@ constexpr std::string_view kWaitWord = "wait";
 const char* describe(MCIERROR code)
 {
     switch (code) {
-    case kMciOk: return "ok";
-    case kMciErrUnrecognizedKeyword: return "unrecognised keyword";
-    case kMciErrUnrecognizedCommand: return "unrecognised command";
-    case kMciErrInvalidDeviceName: return "no device open under that alias, or not a sequencer";
-    case kMciErrMissingCommandString: return "empty command";
-    case kMciErrBadInteger: return "not a whole number";
-    case kMciErrMissingParameter: return "missing parameter";
-    case kMciErrFileNotFound: return "file not found or unreadable";
-    case kMciErrOutOfRange: return "beyond the end of the song";
-    case kMciErrDuplicateAlias: return "alias already in use";
-    case kMciErrNoClosingQuote: return "no closing quote";
-    case kMciErrDuplicateFlags: return "keyword given twice";
-    case kMciErrInvalidFile: return "not a playable MIDI file";
-    case kMciErrSeqPortInUse: return "the sequencer is open under another alias";
-    default: return "error";
+    case kMciOk:
+        return "ok";
+    case kMciErrUnrecognizedKeyword:
+        return "unrecognised keyword";
+    case kMciErrUnrecognizedCommand:
+        return "unrecognised command";
+    case kMciErrInvalidDeviceName:
+        return "no device open under that alias, or not a sequencer";
+    case kMciErrMissingCommandString:
+        return "empty command";
+    case kMciErrBadInteger:
+        return "not a whole number";
+    case kMciErrMissingParameter:
+        return "missing parameter";
+    case kMciErrFileNotFound:
+        return "file not found or unreadable";
+    case kMciErrOutOfRange:
+        return "beyond the end of the song";
+    case kMciErrDuplicateAlias:
+        return "alias already in use";
+    case kMciErrNoClosingQuote:
+        return "no closing quote";
+    case kMciErrDuplicateFlags:
+        return "keyword given twice";
+    case kMciErrInvalidFile:
+        return "not a playable MIDI file";
+    case kMciErrSeqPortInUse:
+        return "the sequencer is open under another alias";
+    default:
+        return "error";
     }
 }
 
@@ -66,7 +81,8 @@ std::string_view trimmed(std::string_view s)
 bool parseWait(std::string_view line, long long& ms)
 {
     line = trimmed(line);
-    if (line.size() <= kWaitWord.size() || (line[kWaitWord.size()] != ' ' && line[kWaitWord.size()] != '\t'))
+    if (line.size() <= kWaitWord.size()
+        || (line[kWaitWord.size()] != ' ' && line[kWaitWord.size()] != '\t'))
         return false;
     for (std::size_t i = 0; i < kWaitWord.size(); ++i) {
         if ((line[i] | 0x20) != kWaitWord[i])

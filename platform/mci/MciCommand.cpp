@@ -30,17 +30,25 @@ struct VerbName {
     Verb verb;
 };
 
-constexpr std::array kVerbs{
-    VerbName{"open", Verb::Open},     VerbName{"close", Verb::Close},
-    VerbName{"play", Verb::Play},     VerbName{"stop", Verb::Stop},
-    VerbName{"pause", Verb::Pause},   VerbName{"resume", Verb::Resume},
-    VerbName{"seek", Verb::Seek},     VerbName{"status", Verb::Status},
+constexpr std::array kVerbs {
+    VerbName { "open", Verb::Open },
+    VerbName { "close", Verb::Close },
+    VerbName { "play", Verb::Play },
+    VerbName { "stop", Verb::Stop },
+    VerbName { "pause", Verb::Pause },
+    VerbName { "resume", Verb::Resume },
+    VerbName { "seek", Verb::Seek },
+    VerbName { "status", Verb::Status },
 };
 
 // Walks the tokens after the verb and its device name.
 class Cursor {
 public:
-    Cursor(const std::vector<Token>& tokens, std::size_t at) : m_tokens(tokens), m_at(at) {}
+    Cursor(const std::vector<Token>& tokens, std::size_t at)
+        : m_tokens(tokens)
+        , m_at(at)
+    {
+    }
 
     bool done() const { return m_at >= m_tokens.size(); }
     const Token& take() { return m_tokens[m_at++]; }
@@ -125,7 +133,7 @@ MCIERROR parsePlay(Cursor& rest, Command& cmd)
     while (!rest.done()) {
         const Token& word = rest.take();
         std::optional<int64_t>* slot = isKeyword(word, "from") ? &cmd.from
-                                       : isKeyword(word, "to") ? &cmd.to
+            : isKeyword(word, "to")                            ? &cmd.to
                                                                : nullptr;
         if (!slot)
             return kMciErrUnrecognizedKeyword;

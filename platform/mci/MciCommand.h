@@ -18,13 +18,13 @@ enum class SeekTarget { Start, End, Position };
 /// One parsed command. Positions are in the device's unit (tenths of a second).
 struct Command {
     Verb verb = Verb::Stop;
-    std::string alias;                 ///< as written; compare with sameWord()
-    std::string path;                  ///< open: the file token, quotes removed, otherwise untouched
-    std::string deviceType;            ///< open: the "type" value, empty when not given
-    std::optional<int64_t> from;       ///< play ... from N
-    std::optional<int64_t> to;         ///< play ... to N
+    std::string alias; ///< as written; compare with sameWord()
+    std::string path; ///< open: the file token, quotes removed, otherwise untouched
+    std::string deviceType; ///< open: the "type" value, empty when not given
+    std::optional<int64_t> from; ///< play ... from N
+    std::optional<int64_t> to; ///< play ... to N
     SeekTarget seekTarget = SeekTarget::Start;
-    int64_t seekTo = 0;                ///< seek ... to N
+    int64_t seekTo = 0; ///< seek ... to N
     StatusItem item = StatusItem::Mode;
 };
 

@@ -24,7 +24,7 @@ constexpr std::string_view kSequencerType = "sequencer";
 
 struct Device {
     std::string alias; // as written when opened
-    std::string path;  // the resolved file path
+    std::string path; // the resolved file path
 };
 
 // Open devices by folded alias. The engine plays one song, so at most one device is
@@ -64,18 +64,18 @@ MCIERROR openErrorFor(midi::ReadStatus status)
 Outcome executeOpen(const Command& cmd, std::map<std::string, Device>& devices)
 {
     if (!cmd.deviceType.empty() && !sameWord(cmd.deviceType, kSequencerType))
-        return {kMciErrInvalidDeviceName, {}};
+        return { kMciErrInvalidDeviceName, {} };
     const std::string key = foldCase(cmd.alias);
     if (devices.contains(key))
-        return {kMciErrDuplicateAlias, {}};
+        return { kMciErrDuplicateAlias, {} };
     if (!devices.empty())
-        return {kMciErrSeqPortInUse, {}};
+        return { kMciErrSeqPortInUse, {} };
 
     const std::string path = resolveShortPath(cmd.path);
     const midi::ReadResult read = midi::engine::sequencer().open(path);
     if (!read.playable())
-        return {openErrorFor(read.status), {}};
-    devices.emplace(key, Device{cmd.alias, path});
+        return { openErrorFor(read.status), {} };
+    devices.emplace(key, Device { cmd.alias, path });
     return {};
 }
 
@@ -100,7 +100,7 @@ Outcome executePlay(const Command& cmd, midi::Sequencer& seq)
     const int64_t fromMs = cmd.from ? *cmd.from * kMsPerUnit : seq.positionMs();
     const int64_t toMs = cmd.to ? *cmd.to * kMsPerUnit : -1;
     if (fromMs > lengthMs || toMs > lengthMs || (cmd.to && toMs < fromMs))
-        return {kMciErrOutOfRange, {}};
+        return { kMciErrOutOfRange, {} };
     if (cmd.from)
         seq.seek(fromMs);
     seq.play(toMs);
@@ -119,7 +119,7 @@ Outcome executeSeek(const Command& cmd, midi::Sequencer& seq)
     case SeekTarget::Position:
         targetMs = cmd.seekTo * kMsPerUnit;
         if (targetMs > seq.lengthMs())
-            return {kMciErrOutOfRange, {}};
+            return { kMciErrOutOfRange, {} };
         break;
     }
     seq.seek(targetMs);
@@ -130,13 +130,13 @@ Outcome executeStatus(const Command& cmd, const midi::Sequencer& seq)
 {
     switch (cmd.item) {
     case StatusItem::Position:
-        return {kMciOk, std::to_string(toUnits(seq.positionMs()))};
+        return { kMciOk, std::to_string(toUnits(seq.positionMs())) };
     case StatusItem::Length:
-        return {kMciOk, std::to_string(toUnits(seq.lengthMs()))};
+        return { kMciOk, std::to_string(toUnits(seq.lengthMs())) };
     case StatusItem::Mode:
         break;
     }
-    return {kMciOk, modeWord(seq.state())};
+    return { kMciOk, modeWord(seq.state()) };
 }
 
 Outcome execute(const Command& cmd)
@@ -148,7 +148,7 @@ Outcome execute(const Command& cmd)
 
     const auto found = t.devices.find(foldCase(cmd.alias));
     if (found == t.devices.end())
-        return {kMciErrInvalidDeviceName, {}};
+        return { kMciErrInvalidDeviceName, {} };
 
     midi::Sequencer& seq = midi::engine::sequencer();
     switch (cmd.verb) {
@@ -176,7 +176,7 @@ Outcome execute(const Command& cmd)
     case Verb::Open:
         break;
     }
-    return {kMciErrUnrecognizedCommand, {}};
+    return { kMciErrUnrecognizedCommand, {} };
 }
 
 // Line breaks would split the one-line record; they are written as \r and \n.
@@ -211,12 +211,12 @@ void logCommand(std::string_view command, MCIERROR code, std::string_view reply)
 
 } // namespace
 
-MCIERROR mciSendStringA(const char* command, char* returnString, unsigned returnLength,
-                        void* /*callback*/)
+MCIERROR mciSendStringA(
+    const char* command, char* returnString, unsigned returnLength, void* /*callback*/)
 {
     const std::string_view text = command ? command : "";
     const ParseResult parsed = parseCommand(text);
-    Outcome outcome = parsed.code == kMciOk ? execute(parsed.command) : Outcome{parsed.code, {}};
+    Outcome outcome = parsed.code == kMciOk ? execute(parsed.command) : Outcome { parsed.code, {} };
 
     std::string delivered;
     if (outcome.code == kMciOk && returnString && returnLength > 0) {

@@ -28,7 +28,7 @@ inline constexpr MCIERROR kMciErrSeqPortInUse = 336;
 /// Runs one command string. The reply (status queries) is written into returnString,
 /// at most returnLength-1 characters and a NUL; on error nothing is written. callback
 /// is accepted and ignored (no notifications are sent).
-MCIERROR mciSendStringA(const char* command, char* returnString, unsigned returnLength,
-                        void* callback);
+MCIERROR mciSendStringA(
+    const char* command, char* returnString, unsigned returnLength, void* callback);
 
 } // namespace sequora::platform

@@ -88,8 +88,8 @@ QList<LogEntry> TestClsMidi::log() const
         const QList<QByteArray> fields = line.split('\t');
         if (fields.size() != 3)
             return {};
-        entries.push_back({fields[0].mid(1, fields[0].size() - 2), fields[1].toUInt(),
-                           fields[2].mid(1, fields[2].size() - 2)});
+        entries.push_back({ fields[0].mid(1, fields[0].size() - 2), fields[1].toUInt(),
+            fields[2].mid(1, fields[2].size() - 2) });
     }
     return entries;
 }
@@ -113,14 +113,14 @@ void TestClsMidi::creationAndReleaseCloseTheDevice()
 {
     {
         clsMIDI device;
-        QCOMPARE(commands(), (QList<QByteArray>{kStop, kClose}));
+        QCOMPARE(commands(), (QList<QByteArray> { kStop, kClose }));
         // Nothing open yet: the queries fail and give empty text, the length 0.
         QCOMPARE(device.Mode(), std::string());
         QCOMPARE(device.Position(), std::string());
         QCOMPARE(device.Length(), 0);
         QFile::remove(m_logPath);
     }
-    QCOMPARE(commands(), (QList<QByteArray>{kStop, kClose}));
+    QCOMPARE(commands(), (QList<QByteArray> { kStop, kClose }));
 
     // A device left open by an earlier instance is closed by the next one.
     auto first = std::make_unique<clsMIDI>();
@@ -206,10 +206,9 @@ void TestClsMidi::pauseThenPlayContinues()
     QCOMPARE(device.Position(), std::string("25"));
 
     const QList<QByteArray> sent = commands();
-    const QList<QByteArray> expected{kStop, kPlay, kModePoll, "pause midifile ", kModePoll,
-                                     "status midifile position", kStop, kPlay,
-                                     "status midifile position", kStop, kModePoll,
-                                     "status midifile position"};
+    const QList<QByteArray> expected { kStop, kPlay, kModePoll, "pause midifile ", kModePoll,
+        "status midifile position", kStop, kPlay, "status midifile position", kStop, kModePoll,
+        "status midifile position" };
     QCOMPARE(sent, expected);
 }
 
@@ -239,8 +238,8 @@ void TestClsMidi::positionLetPassesTextUnchanged()
     QCOMPARE(entries[0].command, "seek midifile to " + where);
     QCOMPARE(entries[0].code, sequora::platform::kMciOk);
 
-    const std::string expected = position.isEmpty() ? std::to_string(device.Length())
-                                                    : position.toStdString();
+    const std::string expected
+        = position.isEmpty() ? std::to_string(device.Length()) : position.toStdString();
     QCOMPARE(device.Position(), expected);
     QVERIFY(device.Mode() != "PLAYING"); // a seek leaves the device not playing
 }
@@ -255,7 +254,7 @@ void TestClsMidi::resumeRestartsPlaybackOnNt()
     QFile::remove(m_logPath);
 
     device.ResumeM();
-    QCOMPARE(commands(), (QList<QByteArray>{kStop, kPlay}));
+    QCOMPARE(commands(), (QList<QByteArray> { kStop, kPlay }));
     engine::advanceManualClock(300);
     QCOMPARE(device.Position(), std::string("13"));
     QCOMPARE(device.Mode(), std::string("PLAYING"));
@@ -314,7 +313,7 @@ void TestClsMidi::playLoopRestartsUntilStopM()
     // The loop waits between polls instead of spinning.
     const qint64 polls = commands().count(kModePoll);
     QVERIFY2(polls <= elapsedMs / 5 + 2,
-             qPrintable(QString("%1 polls in %2 ms").arg(polls).arg(elapsedMs)));
+        qPrintable(QString("%1 polls in %2 ms").arg(polls).arg(elapsedMs)));
 }
 
 void TestClsMidi::playLoopEndsAfterPlayAtTheNaturalEnd()
@@ -354,9 +353,9 @@ void TestClsMidi::playLoopSurvivesReleaseOfItsInstance()
     QVERIFY(!device);
     const QList<QByteArray> sent = commands();
     QVERIFY(sent.size() >= 3);
-    QCOMPARE(sent.mid(sent.size() - 2), (QList<QByteArray>{kStop, kClose}));
+    QCOMPARE(sent.mid(sent.size() - 2), (QList<QByteArray> { kStop, kClose }));
     QCOMPARE(sequora::platform::mciSendStringA("status midifile mode", nullptr, 0, nullptr),
-             sequora::platform::kMciErrInvalidDeviceName);
+        sequora::platform::kMciErrInvalidDeviceName);
 }
 
 QTEST_GUILESS_MAIN(TestClsMidi)

@@ -52,7 +52,8 @@ void TestPaths::roundTrip_data()
     QTest::newRow("plain") << QByteArray("song.mid");
     QTest::newRow("blanks") << QByteArray("My Song  two.mid");
     QTest::newRow("leading and trailing blank") << QByteArray(" lead trail .mid ");
-    QTest::newRow("non-ASCII") << QByteArray("\xe6\x9b\xb2 \xef\xbe\x83\xef\xbd\xbd\xef\xbe\x84.mid");
+    QTest::newRow("non-ASCII") << QByteArray(
+        "\xe6\x9b\xb2 \xef\xbe\x83\xef\xbd\xbd\xef\xbe\x84.mid");
     QTest::newRow("double quotes") << QByteArray("say \"hi\".mid");
     QTest::newRow("percent") << QByteArray("100%.mid");
     QTest::newRow("percent that looks encoded") << QByteArray("a%20b%zz.mid");
