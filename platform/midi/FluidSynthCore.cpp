@@ -4,6 +4,8 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,9 +62,11 @@ std::unique_ptr<FluidSynthCore> FluidSynthCore::create(const std::string& soundf
     }
     fluid_settings_setnum(core->m_settings, "synth.sample-rate", sampleRate);
     if (!realtime) {
-        // One thread drives an offline synth: no API locking; no page locking either.
+        // One thread drives an offline synth: no API locking, no page locking, and only
+        // the samples of the instruments a song uses are loaded, when it chooses them.
         fluid_settings_setint(core->m_settings, "synth.threadsafe-api", 0);
         fluid_settings_setint(core->m_settings, "synth.lock-memory", 0);
+        fluid_settings_setint(core->m_settings, "synth.dynamic-sample-loading", 1);
     }
     core->m_synth = new_fluid_synth(core->m_settings);
     if (!core->m_synth) {
@@ -131,14 +135,27 @@ void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
 
 void FluidSynthCore::silence()
 {
-    // A system reset kills every voice and clears the effect units, so nothing of the
-    // reverb rings on after a stop; the transport restores the channels before playing.
-    fluid_synth_system_reset(m_synth);
+    for (int ch = 0; ch < kChannels; ++ch)
+        fluid_synth_cc(m_synth, ch, kCcSustain, 0);
+    fluid_synth_all_notes_off(m_synth, -1);
+    fluid_synth_all_sounds_off(m_synth, -1);
+    // Killing the voices leaves the reverb and chorus ringing, and FluidSynth offers no
+    // way to clear them: with no voice left, running the effects on into a scratch buffer
+    // until they fall silent costs a few milliseconds and empties them.
+    for (int block = 0; block < kMaxDrainBlocks; ++block) {
+        fluid_synth_write_float(m_synth, kDrainFrames, m_drainLeft.data(), 0, 1, m_drainRight.data(), 0, 1);
+        float loudest = 0;
+        for (int i = 0; i < kDrainFrames; ++i)
+            loudest = std::max({loudest, std::abs(m_drainLeft[i]), std::abs(m_drainRight[i])});
+        if (loudest < kDrainedLevel)
+            break;
+    }
 }
 
 void FluidSynthCore::reset()
 {
     fluid_synth_system_reset(m_synth);
+    silence();
 }
 
 void FluidSynthCore::renderFloat(float* left, float* right, int frames)

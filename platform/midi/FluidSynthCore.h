@@ -2,6 +2,7 @@
 // One FluidSynth synthesiser with its soundfont, and the MIDI messages the engine sends
 // it. Shared by the live output and the offline renderer, so both sound the same.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -36,6 +37,7 @@ public:
     void sendSysex(std::span<const uint8_t> message); ///< F0 ... F7
     /// Every voice stops at once and the reverb and chorus tails are cleared too.
     void silence();
+    /// Programs, controllers, bend and RPNs back to defaults, and silence.
     void reset();
 
     /// Renders @p frames into two float buffers (overwriting them).
@@ -44,11 +46,17 @@ public:
     void renderS16(int16_t* interleaved, int frames);
 
 private:
+    static constexpr int kDrainFrames = 1024;
+    static constexpr int kMaxDrainBlocks = 256;     // ~6 s at 44.1 kHz, a few ms of CPU
+    static constexpr float kDrainedLevel = 1e-5f;   // below the last bit of 16-bit audio
+
     FluidSynthCore() = default;
 
     _fluid_hashtable_t* m_settings = nullptr;
     _fluid_synth_t* m_synth = nullptr;
     int m_rate = 0;
+    std::array<float, kDrainFrames> m_drainLeft{};
+    std::array<float, kDrainFrames> m_drainRight{};
 };
 
 } // namespace sequora::midi
