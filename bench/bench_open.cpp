@@ -33,7 +33,7 @@ sequora::test::Bytes makeSong()
     sequora::test::SmfWriter smf(1, kDivision);
     const int perTrack = kChannelEvents / (kTracks - 1);
     const int extra = kChannelEvents - perTrack * (kTracks - 1);
-    const uint32_t noteTicks = 60;
+    const uint32_t noteTicks = 32; // about 40 minutes at the tempos below
     const int64_t songTicks = int64_t(perTrack + extra) * noteTicks;
 
     auto& conductor = smf.addTrack();
