@@ -50,7 +50,13 @@ inline bool doubleClickFolder(DirList& list, const QString& folder)
     if (row == nullptr)
         return false;
     list.scrollToItem(row);
-    const QPoint centre = list.visualItemRect(row).center();
+    // Deep rows are indented past the right edge: click the part that shows.
+    const QRect shown = list.visualItemRect(row).intersected(list.viewport()->rect());
+    if (shown.isEmpty())
+        return false;
+    const QPoint centre = shown.center();
+    // A widget double click is press, release, then the double click itself.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
     return true;
 }
