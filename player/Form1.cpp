@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -56,6 +57,7 @@ Form1::Form1()
     connectEvents();
 
     setClientHeight(twips(kClientHeightTwips));
+    layout()->activate(); // the client area has its size before the window is first shown
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen != nullptr) {
         const QRect area = screen->availableGeometry();
