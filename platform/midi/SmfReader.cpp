@@ -22,7 +22,6 @@ constexpr uint8_t kSysexEscape = 0xF7;
 constexpr uint16_t kSmpteFlag = 0x8000;
 // Smallest event (delta + one data byte under running status): bounds the event count.
 constexpr std::size_t kMinBytesPerEvent = 2;
-constexpr std::size_t kTypicalBytesPerEvent = 4;
 
 uint32_t be32(const uint8_t* p)
 {
@@ -93,8 +92,13 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
     if (header.status != ReadStatus::Complete)
         return header;
 
-    m_raw.reserve(std::min(bytes.size() / kTypicalBytesPerEvent + 1, bytes.size() / kMinBytesPerEvent + 1));
+    // Room for the densest encoding: never reallocated, and untouched pages cost nothing.
+    m_raw.reserve(std::min(bytes.size() / kMinBytesPerEvent + 1, Song::kMaxEvents));
     readChunks(bytes, pos);
+    if (m_tooManyEvents) {
+        m_out = Song();
+        return fail(ReadStatus::TooLarge, "the file holds too many events to be a song");
+    }
     if (m_runs.empty())
         return fail(ReadStatus::NoTracks, "not a playable MIDI file: it holds no track");
 
@@ -177,7 +181,8 @@ ReadResult SmfReader::readHeader(std::span<const uint8_t> bytes, std::size_t& po
 void SmfReader::readChunks(std::span<const uint8_t> bytes, std::size_t pos)
 {
     int64_t startTick = 0;
-    while (pos + kChunkHeader <= bytes.size() && int(m_runs.size()) < m_declaredTracks) {
+    while (pos + kChunkHeader <= bytes.size() && int(m_runs.size()) < m_declaredTracks
+           && !m_tooManyEvents) {
         const uint8_t* header = bytes.data() + pos;
         const std::size_t length = be32(header + 4);
         const std::size_t body = pos + kChunkHeader;
@@ -236,6 +241,8 @@ int64_t SmfReader::readTrack(const uint8_t* p, const uint8_t* end, int64_t tick)
             p += need;
             if ((d1 | d2) & 0x80)
                 repaired("a status byte where data belongs");
+            if (full())
+                return tick;
             m_raw.push_back({tick, status, uint8_t(d1 & 0x7F), uint8_t(d2 & 0x7F), 0});
         } else if (status == kMetaEvent) {
             // Running status survives meta and SysEx events: some writers rely on it,
@@ -256,7 +263,7 @@ int64_t SmfReader::readTrack(const uint8_t* p, const uint8_t* end, int64_t tick)
             }
             if (type == kMetaTempo && length >= 3) {
                 const uint32_t tempo = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-                if (tempo > 0)
+                if (tempo > 0 && !full())
                     m_tempos.push_back({tick, tempo});
             }
             p += length;
@@ -266,6 +273,8 @@ int64_t SmfReader::readTrack(const uint8_t* p, const uint8_t* end, int64_t tick)
                 p = end;
                 break;
             }
+            if (full())
+                return tick;
             addSysex(tick, status, p, length);
             p += length;
         } else {
@@ -277,6 +286,14 @@ int64_t SmfReader::readTrack(const uint8_t* p, const uint8_t* end, int64_t tick)
     if (!ended)
         repaired("a track ends without End-of-Track");
     return tick;
+}
+
+bool SmfReader::full()
+{
+    if (m_raw.size() + m_tempos.size() < Song::kMaxEvents)
+        return false;
+    m_tooManyEvents = true;
+    return true;
 }
 
 void SmfReader::addSysex(int64_t tick, uint8_t status, const uint8_t* p, uint32_t length)

@@ -54,6 +54,8 @@ private:
     template <typename Emit> void mergeLockstep(Emit& emit);
     template <typename Emit> void mergeHeap(Emit& emit);
     void repaired(const char* why);
+    /// True (and remembered) once the event limit is reached.
+    bool full();
 
     Song& m_out;
     std::vector<RawEvent> m_raw;
@@ -64,6 +66,7 @@ private:
     uint16_t m_division = 0;
     bool m_sequential = false; ///< format 2: each track starts where the previous ended
     bool m_repaired = false;
+    bool m_tooManyEvents = false;
     std::string m_repairNote;
 };
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -87,7 +88,9 @@ ReadResult Song::load(const std::string& path, Song& out)
 
     // One read of the whole file; the buffer is not zeroed first.
     const std::size_t size = std::size_t(st.st_size);
-    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]);
+    if (!buffer)
+        return failure(ReadStatus::TooLarge, "not enough memory to read this file");
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(file.fd, buffer.get() + got, size - got);
@@ -105,7 +108,12 @@ ReadResult Song::load(const std::string& path, Song& out)
 
 ReadResult Song::parse(std::span<const uint8_t> bytes, Song& out)
 {
-    return SmfReader(out).read(bytes);
+    try {
+        return SmfReader(out).read(bytes);
+    } catch (const std::bad_alloc&) {
+        out = Song();
+        return failure(ReadStatus::TooLarge, "not enough memory to read this file");
+    }
 }
 
 } // namespace sequora::midi

@@ -44,6 +44,9 @@ struct ReadResult {
 class Song {
 public:
     static constexpr std::size_t kMaxFileSize = 64u * 1024u * 1024u;
+    /// More events than this (channel, SysEx and tempo together) make no song; refusing
+    /// them bounds memory, which costs about 40 bytes per event while reading.
+    static constexpr std::size_t kMaxEvents = 8u * 1024u * 1024u;
 
     /// Reads a file. Special files are refused without being opened for reading.
     static ReadResult load(const std::string& path, Song& out);

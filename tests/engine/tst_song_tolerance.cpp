@@ -60,6 +60,7 @@ private slots:
     void refusedFiles();
     void fifoIsNeverOpened();
     void hugeSparseFilesAreRefusedQuickly();
+    void tooManyEventsAreRefused();
     void unreadableFile();
     void awkwardFileNames();
     void corpus();
@@ -246,6 +247,27 @@ void TestSongTolerance::hugeSparseFilesAreRefusedQuickly()
         QVERIFY2(timer.elapsed() < kQuickMs, c.name);
         fs::remove(file);
     }
+}
+
+void TestSongTolerance::tooManyEventsAreRefused()
+{
+    // Within the size limit a file can still hold tens of millions of two-byte events
+    // (running status); reading them all would take gigabytes.
+    const std::size_t events = Song::kMaxEvents + 1;
+    Bytes track{0x00, 0xC0, 0x01};
+    track.reserve(2 * events + 8);
+    for (std::size_t i = 1; i < events; ++i)
+        track.insert(track.end(), {0x00, 0x01});
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    Bytes image = SmfWriter(0, 96).bytes();
+    image[11] = 1; // one track
+    image.insert(image.end(), {'M', 'T', 'r', 'k'});
+    appendBe32(image, uint32_t(track.size()));
+    image.insert(image.end(), track.begin(), track.end());
+    Song song;
+    const ReadResult r = Song::parse(image, song);
+    QCOMPARE(r.status, ReadStatus::TooLarge);
+    QVERIFY(song.events().empty());
 }
 
 void TestSongTolerance::unreadableFile()
