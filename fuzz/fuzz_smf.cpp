@@ -1,13 +1,19 @@
 // Feeds arbitrary bytes to the MIDI file reader and checks what it promises about the
 // result: a refusal leaves an empty song; a playable song is in time order, holds only
-// channel messages and SysEx with valid data bytes, and ends no earlier than its events.
+// channel messages and SysEx with valid data bytes, and ends no earlier than its events;
+// an RMID wrapper changes nothing. A playable song then goes where a player sends it:
+// every event into an output block, and a seek to the middle through the chase state.
 
+#include "platform/midi/ChaseState.h"
+#include "platform/midi/Output.h"
 #include "platform/midi/Song.h"
 #include "platform/midi/TempoMap.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 using namespace sequora::midi;
 
@@ -45,6 +51,73 @@ void checkPlayable(const Song& song)
     }
 }
 
+bool sameSong(const Song& a, const Song& b)
+{
+    if (a.lengthUs() != b.lengthUs() || a.trackCount() != b.trackCount() || a.format() != b.format()
+        || a.sysexData() != b.sysexData() || a.events().size() != b.events().size())
+        return false;
+    for (std::size_t i = 0; i < a.events().size(); ++i) {
+        const MidiEvent& x = a.events()[i];
+        const MidiEvent& y = b.events()[i];
+        if (x.timeUs != y.timeUs || x.status != y.status || x.data1 != y.data1 || x.data2 != y.data2
+            || x.sysexOffset != y.sysexOffset || x.sysexLength != y.sysexLength)
+            return false;
+    }
+    return true;
+}
+
+// The same image inside "RIFF" size "RMID" "data" size ... must read the same.
+void checkRmid(const uint8_t* data, std::size_t size, const ReadResult& plain, const Song& song)
+{
+    if (size < 4 || std::memcmp(data, "MThd", 4) != 0 || size > 0xFFFFFF00u)
+        return;
+    std::vector<uint8_t> riff{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'};
+    const auto le32 = [&riff](std::size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            riff[at + i] = uint8_t(v >> (8 * i));
+    };
+    le32(4, uint32_t(size + 12 + (size & 1)));
+    riff.resize(20);
+    le32(16, uint32_t(size));
+    riff.insert(riff.end(), data, data + size);
+    if (size & 1)
+        riff.push_back(0);
+    Song wrapped;
+    const ReadResult r = Song::parse(riff, wrapped);
+    if (r.status != plain.status || !sameSong(song, wrapped))
+        broken("the RMID-wrapped file reads differently");
+}
+
+void checkBlock(const Block& block)
+{
+    for (const OutMessage& m : block.messages) {
+        if (m.kind == OutMessage::Kind::Short) {
+            if (m.status < 0x80 || m.status > 0xEF || ((m.data1 | m.data2) & 0x80))
+                broken("an output message that is not a channel message");
+        } else if (m.kind == OutMessage::Kind::SysEx) {
+            if (m.sysexOffset > block.sysex.size() || m.sysexLength > block.sysex.size() - m.sysexOffset)
+                broken("an output SysEx outside its block");
+            const std::span<const uint8_t> bytes = block.sysexOf(m);
+            if (bytes.size() < 2 || bytes.front() != 0xF0 || bytes.back() != 0xF7)
+                broken("an output SysEx that is not framed F0 ... F7");
+        }
+    }
+}
+
+void checkPlayback(const Song& song)
+{
+    Block block;
+    for (const MidiEvent& e : song.events())
+        block.addEvent(song, e);
+    checkBlock(block);
+
+    ChaseState chase;
+    chase.scan(song, song.lengthUs() / 2);
+    Block restore;
+    chase.emit(restore);
+    checkBlock(restore);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
@@ -53,9 +126,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const ReadResult result = Song::parse({data, size}, song);
     if (result.message.empty())
         broken("a result without a message");
-    if (result.playable())
+    if (result.playable()) {
         checkPlayable(song);
+        checkPlayback(song);
+    }
     else if (!song.events().empty() || !song.sysexData().empty())
         broken("a refused file left events behind");
+    checkRmid(data, size, result, song);
     return 0;
 }
