@@ -27,7 +27,8 @@ inline constexpr MCIERROR kMciErrSeqPortInUse = 336;
 
 /// Runs one command string. The reply (status queries) is written into returnString,
 /// at most returnLength-1 characters and a NUL; on error nothing is written. callback
-/// is accepted and ignored (no notifications are sent).
+/// is accepted and ignored (no notifications are sent). With SEQUORA_MCI_LOG set, each
+/// call appends "command"<TAB>code<TAB>"reply" to that file (CR and LF shown as \r, \n).
 MCIERROR mciSendStringA(
     const char* command, char* returnString, unsigned returnLength, void* callback);
 
