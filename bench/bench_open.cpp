@@ -1,6 +1,8 @@
 // Opening speed: Song::load on a generated 1,000,000-event file (16 tracks, hundreds of
-// tempo changes), against FluidSynth's own MIDI file loader on the same file in the
-// same run. Best of several runs each; prints both figures and their ratio.
+// tempo changes), against FluidSynth's own MIDI file loader on the same file, in the
+// same run. Two settings: each open in a fresh process (as when a player opens a song:
+// new memory must be faulted in), and repeated opens in one warm process. Runs of the
+// two alternate so both see the same machine load; prints figures and ratios.
 
 #include "common/SmfWriter.h"
 #include "platform/midi/Song.h"
@@ -13,6 +15,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -20,7 +26,8 @@ constexpr int kTracks = 16;
 constexpr int kChannelEvents = 1000000;
 constexpr int kTempoChanges = 600;
 constexpr int kDivision = 480;
-constexpr int kRuns = 15;
+constexpr int kFreshRuns = 15;
+constexpr int kWarmRuns = 25;
 constexpr int kFluidBlock = 64;
 
 namespace fs = std::filesystem;
@@ -56,19 +63,97 @@ sequora::test::Bytes makeSong()
     return smf.bytes();
 }
 
-double bestMs(const std::function<void()>& setup, const std::function<void()>& timed,
-              const std::function<void()>& teardown)
+struct Sample {
+    double wallMs = 0;
+    double cpuMs = 0; // this thread's CPU time, page faults included
+};
+
+double threadCpuMs()
 {
-    double best = 1e30;
-    for (int i = 0; i < kRuns; ++i) {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// One way of opening the file: setup and teardown are not timed.
+struct Contender {
+    const char* name;
+    std::function<void()> setup;
+    std::function<bool()> open; // false: the file was not read
+    std::function<void()> teardown;
+    std::vector<Sample> fresh;
+    std::vector<Sample> warm;
+
+    Sample measure() const
+    {
         setup();
+        const double c0 = threadCpuMs();
         const auto t0 = Clock::now();
-        timed();
+        const bool ok = open();
         const auto t1 = Clock::now();
+        const double c1 = threadCpuMs();
         teardown();
-        best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
+        if (!ok)
+            return {-1, -1};
+        return {std::chrono::duration<double, std::milli>(t1 - t0).count(), c1 - c0};
     }
-    return best;
+
+    // In a child process, so nothing of earlier runs is warm.
+    Sample measureFresh() const
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return {-1, -1};
+        const pid_t child = fork();
+        if (child == 0) {
+            const Sample s = measure();
+            const ssize_t n = write(fds[1], &s, sizeof s);
+            _exit(n == ssize_t(sizeof s) ? 0 : 1);
+        }
+        close(fds[1]);
+        Sample s{-1, -1};
+        if (read(fds[0], &s, sizeof s) != ssize_t(sizeof s))
+            s = {-1, -1};
+        close(fds[0]);
+        waitpid(child, nullptr, 0);
+        return s;
+    }
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+struct Summary {
+    double medianWall;
+    double bestWall;
+    double bestCpu;
+};
+
+Summary summarise(const std::vector<Sample>& samples)
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    for (const Sample& s : samples) {
+        wall.push_back(s.wallMs);
+        cpu.push_back(s.cpuMs);
+    }
+    return {median(wall), *std::min_element(wall.begin(), wall.end()),
+            *std::min_element(cpu.begin(), cpu.end())};
+}
+
+void report(const char* setting, const Contender& ours, const Contender& peer, bool freshSet)
+{
+    const Summary a = summarise(freshSet ? ours.fresh : ours.warm);
+    const Summary b = summarise(freshSet ? peer.fresh : peer.warm);
+    std::printf("%s, %zu runs each:\n", setting, (freshSet ? ours.fresh : ours.warm).size());
+    const char* row = "  %-42s median %7.2f ms   best %7.2f ms   best CPU %7.2f ms\n";
+    std::printf(row, ours.name, a.medianWall, a.bestWall, a.bestCpu);
+    std::printf(row, peer.name, b.medianWall, b.bestWall, b.bestCpu);
+    std::printf("  ratio FluidSynth / Sequora: median %.2fx   best %.2fx   best CPU %.2fx\n",
+                b.medianWall / a.medianWall, b.bestWall / a.bestWall, b.bestCpu / a.bestCpu);
 }
 
 } // namespace
@@ -80,12 +165,9 @@ int main()
     sequora::test::SmfWriter::writeBytes(path, bytes);
 
     sequora::midi::Song song;
-    sequora::midi::ReadResult result;
-    const double oursMs = bestMs([] {}, [&] { result = sequora::midi::Song::load(path.string(), song); }, [] {});
-    if (!result.playable()) {
-        std::fprintf(stderr, "bench_open: %s\n", result.message.c_str());
-        return 1;
-    }
+    // Freeing the previous song is teardown, as deleting FluidSynth's player is.
+    Contender ours{"Song::load (read, tempo map, merge)", [&] { song = sequora::midi::Song(); },
+                   [&] { return sequora::midi::Song::load(path.string(), song).playable(); }, [] {}, {}, {}};
 
     // FluidSynth reads the file when its player first runs: time from adding the file to
     // the moment the player knows the song's total ticks (one 64-frame block rendered).
@@ -100,7 +182,8 @@ int main()
     float left[kFluidBlock];
     float right[kFluidBlock];
     int fluidTicks = 0;
-    const double fluidMs = bestMs(
+    Contender fluid{
+        "FluidSynth player load (until total ticks)",
         [&] { player = new_fluid_player(synth); },
         [&] {
             fluid_player_add(player, path.c_str());
@@ -108,21 +191,39 @@ int main()
             while ((fluidTicks = fluid_player_get_total_ticks(player)) <= 0
                    && fluid_player_get_status(player) == FLUID_PLAYER_PLAYING)
                 fluid_synth_write_float(synth, kFluidBlock, left, 0, 1, right, 0, 1);
+            return fluidTicks > 0;
         },
         [&] {
             fluid_player_stop(player);
             delete_fluid_player(player);
-        });
+        },
+        {},
+        {}};
+
+    for (int round = 0; round < kFreshRuns; ++round) {
+        ours.fresh.push_back(ours.measureFresh());
+        fluid.fresh.push_back(fluid.measureFresh());
+    }
+    for (int round = 0; round < kWarmRuns; ++round) {
+        ours.warm.push_back(ours.measure());
+        fluid.warm.push_back(fluid.measure());
+    }
     delete_fluid_synth(synth);
     delete_fluid_settings(settings);
     if (!std::getenv("SEQUORA_BENCH_KEEP"))
         fs::remove(path);
+    for (const Contender* c : {&ours, &fluid})
+        for (const auto* set : {&c->fresh, &c->warm})
+            for (const Sample& s : *set)
+                if (s.wallMs < 0) {
+                    std::fprintf(stderr, "bench_open: %s could not read the file\n", c->name);
+                    return 1;
+                }
 
-    std::printf("file: %zu bytes, %d tracks, %zu events, %d tempo changes, %.1f s long\n",
+    std::printf("file: %zu bytes, %d tracks, %zu events, %d tempo changes, %.1f s long, %d ticks\n",
                 bytes.size(), song.trackCount(), song.events().size(), kTempoChanges,
-                double(song.lengthUs()) / 1e6);
-    std::printf("Song::load (read + tempo map + merge)   best of %d: %8.2f ms\n", kRuns, oursMs);
-    std::printf("FluidSynth player load (%d ticks)   best of %d: %8.2f ms\n", fluidTicks, kRuns, fluidMs);
-    std::printf("ratio FluidSynth / Sequora: %.2fx\n", fluidMs / oursMs);
+                double(song.lengthUs()) / 1e6, fluidTicks);
+    report("each open in a fresh process", ours, fluid, true);
+    report("repeated opens in one process", ours, fluid, false);
     return 0;
 }

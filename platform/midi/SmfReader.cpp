@@ -1,6 +1,7 @@
 #include "platform/midi/SmfReader.h"
 
 #include "platform/midi/TempoMap.h"
+#include "platform/midi/TrackDecoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,15 +14,7 @@ namespace {
 constexpr std::size_t kChunkHeader = 8;
 constexpr std::size_t kMinHeaderLength = 6;
 constexpr std::size_t kRiffHeader = 12; // "RIFF" size "RMID"
-constexpr int kMaxVarLenBytes = 4;
-constexpr uint8_t kMetaEvent = 0xFF;
-constexpr uint8_t kMetaEndOfTrack = 0x2F;
-constexpr uint8_t kMetaTempo = 0x51;
-constexpr uint8_t kSysex = 0xF0;
-constexpr uint8_t kSysexEscape = 0xF7;
 constexpr uint16_t kSmpteFlag = 0x8000;
-// Smallest event (delta + one data byte under running status): bounds the event count.
-constexpr std::size_t kMinBytesPerEvent = 2;
 
 uint32_t be32(const uint8_t* p)
 {
@@ -33,35 +26,6 @@ uint32_t le32(const uint8_t* p)
 }
 uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 bool isId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
-
-// Variable-length quantity of at most four bytes (a longer one is cut there rather than
-// trusted). False when the data ends first.
-inline bool readVarLen(const uint8_t*& p, const uint8_t* end, uint32_t& value)
-{
-    value = 0;
-    for (int i = 0; i < kMaxVarLenBytes; ++i) {
-        if (p >= end)
-            return false;
-        const uint8_t b = *p++;
-        value = value << 7 | (b & 0x7F);
-        if (!(b & 0x80))
-            return true;
-    }
-    return true;
-}
-
-// Data bytes that follow a channel status (0xC0 and 0xD0 carry one).
-inline int dataLength(uint8_t status) { return (status & 0xE0) == 0xC0 ? 1 : 2; }
-
-// Data bytes of system common messages, which have no place in a file but do occur.
-inline int systemDataLength(uint8_t status)
-{
-    switch (status) {
-    case 0xF1: case 0xF3: return 1;
-    case 0xF2: return 2;
-    default: return 0;
-    }
-}
 
 } // namespace
 
@@ -92,14 +56,10 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
     if (header.status != ReadStatus::Complete)
         return header;
 
-    // Room for the densest encoding: never reallocated, and untouched pages cost nothing.
-    m_raw.reserve(std::min(bytes.size() / kMinBytesPerEvent + 1, Song::kMaxEvents));
-    readChunks(bytes, pos);
-    if (m_tooManyEvents) {
-        m_out = Song();
+    scanChunks(bytes, pos);
+    if (m_tooManyEvents)
         return fail(ReadStatus::TooLarge, "the file holds too many events to be a song");
-    }
-    if (m_runs.empty())
+    if (m_tracks.empty())
         return fail(ReadStatus::NoTracks, "not a playable MIDI file: it holds no track");
 
     const bool smpte = (m_division & kSmpteFlag) != 0;
@@ -114,10 +74,10 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
 
     merge(map);
     int64_t endTick = 0;
-    for (const TrackRun& run : m_runs)
-        endTick = std::max(endTick, run.endTick);
+    for (const Track& track : m_tracks)
+        endTick = std::max(endTick, track.endTick);
     m_out.m_lengthUs = map.timeUs(endTick);
-    m_out.m_trackCount = int(m_runs.size());
+    m_out.m_trackCount = int(m_tracks.size());
     if (m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file, played as far as possible: " + m_repairNote};
     return {ReadStatus::Complete, "ok"};
@@ -178,10 +138,10 @@ ReadResult SmfReader::readHeader(std::span<const uint8_t> bytes, std::size_t& po
     return {ReadStatus::Complete, {}};
 }
 
-void SmfReader::readChunks(std::span<const uint8_t> bytes, std::size_t pos)
+void SmfReader::scanChunks(std::span<const uint8_t> bytes, std::size_t pos)
 {
     int64_t startTick = 0;
-    while (pos + kChunkHeader <= bytes.size() && int(m_runs.size()) < m_declaredTracks
+    while (pos + kChunkHeader <= bytes.size() && int(m_tracks.size()) < m_declaredTracks
            && !m_tooManyEvents) {
         const uint8_t* header = bytes.data() + pos;
         const std::size_t length = be32(header + 4);
@@ -190,118 +150,55 @@ void SmfReader::readChunks(std::span<const uint8_t> bytes, std::size_t pos)
         if (isId(header, "MTrk")) {
             if (available < length)
                 repaired("a track runs past the end of the file");
-            TrackRun run;
-            run.begin = m_raw.size();
-            run.endTick = readTrack(bytes.data() + body, bytes.data() + body + available, startTick);
-            run.end = m_raw.size();
-            m_runs.push_back(run);
+            Track track;
+            track.begin = bytes.data() + body;
+            track.end = track.begin + available;
+            track.startTick = startTick;
+            scanTrack(track);
+            m_tracks.push_back(track);
             // Format 2 patterns play one after another on one timeline; a pattern
             // without a tempo of its own keeps the tempo in force.
             if (m_sequential)
-                startTick = run.endTick;
+                startTick = track.endTick;
         }
         // Any other chunk is someone's extension: skip it.
         if (available < length)
             break;
         pos = body + length;
     }
-    if (!m_runs.empty() && int(m_runs.size()) < m_declaredTracks)
+    if (!m_tracks.empty() && int(m_tracks.size()) < m_declaredTracks)
         repaired("fewer tracks than the header declares");
 }
 
-int64_t SmfReader::readTrack(const uint8_t* p, const uint8_t* end, int64_t tick)
+void SmfReader::scanTrack(Track& track)
 {
-    uint8_t running = 0;
-    bool ended = false;
-    while (p < end) {
-        uint32_t delta = 0;
-        if (!readVarLen(p, end, delta) || p >= end)
-            break;
-        tick += delta;
-        uint8_t status = *p;
-        if (status & 0x80) {
-            ++p;
-        } else if (running != 0) {
-            status = running;
-        } else {
-            ++p; // data with no status to run on: nothing to make of it
-            repaired("data bytes without a status byte");
-            continue;
-        }
-
-        if (status < kSysex) {
-            running = status;
-            const int need = dataLength(status);
-            if (end - p < need) {
-                p = end;
-                break;
-            }
-            const uint8_t d1 = p[0];
-            const uint8_t d2 = need == 2 ? p[1] : 0;
-            p += need;
-            if ((d1 | d2) & 0x80)
-                repaired("a status byte where data belongs");
-            if (full())
-                return tick;
-            m_raw.push_back({tick, status, uint8_t(d1 & 0x7F), uint8_t(d2 & 0x7F), 0});
-        } else if (status == kMetaEvent) {
-            // Running status survives meta and SysEx events: some writers rely on it,
-            // and a well-formed file repeats the status anyway.
-            if (p >= end)
-                break;
-            const uint8_t type = *p++;
-            uint32_t length = 0;
-            if (type == kMetaEndOfTrack) {
-                if (p >= end)
-                    repaired("the last byte is missing");
-                ended = true;
-                break;
-            }
-            if (!readVarLen(p, end, length) || length > uint32_t(end - p)) {
-                p = end;
-                break;
-            }
-            if (type == kMetaTempo && length >= 3) {
-                const uint32_t tempo = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-                if (tempo > 0 && !full())
-                    m_tempos.push_back({tick, tempo});
-            }
-            p += length;
-        } else if (status == kSysex || status == kSysexEscape) {
-            uint32_t length = 0;
-            if (!readVarLen(p, end, length) || length > uint32_t(end - p)) {
-                p = end;
-                break;
-            }
-            if (full())
-                return tick;
-            addSysex(tick, status, p, length);
-            p += length;
-        } else {
-            repaired("system messages inside a track");
-            for (int i = systemDataLength(status); i > 0 && p < end && *p < 0x80; --i)
-                ++p;
-        }
+    TrackDecoder decoder(track.begin, track.end, track.startTick);
+    ScanNotes notes{*this};
+    TrackEvent ev;
+    while (decoder.next(ev, notes)) {
+        if (!admit())
+            return;
+        ++m_eventCount;
+        if (ev.status >= 0xF0)
+            m_sysexBytes += ev.sysexLength;
     }
-    if (!ended)
+    if (!decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");
-    return tick;
+    track.endTick = decoder.tick();
 }
 
-bool SmfReader::full()
+void SmfReader::ScanNotes::tempo(int64_t tick, uint32_t usPerQuarter)
 {
-    if (m_raw.size() + m_tempos.size() < Song::kMaxEvents)
-        return false;
+    if (reader.admit())
+        reader.m_tempos.push_back({tick, usPerQuarter});
+}
+
+bool SmfReader::admit()
+{
+    if (m_eventCount + m_tempos.size() < Song::kMaxEvents)
+        return true;
     m_tooManyEvents = true;
-    return true;
-}
-
-void SmfReader::addSysex(int64_t tick, uint8_t status, const uint8_t* p, uint32_t length)
-{
-    std::vector<uint8_t>& store = m_out.m_sysex;
-    m_sysexRefs.push_back({uint32_t(store.size()), length});
-    store.insert(store.end(), p, p + length);
-    m_raw.push_back({tick, status, 0, 0, uint32_t(m_sysexRefs.size() - 1)});
+    return false;
 }
 
 } // namespace sequora::midi

@@ -1,6 +1,8 @@
 #include "platform/midi/SmfReader.h"
 
+#include "platform/midi/MemoryHint.h"
 #include "platform/midi/TempoMap.h"
+#include "platform/midi/TrackDecoder.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,34 +12,32 @@ namespace sequora::midi {
 namespace {
 // Up to this many tracks a lockstep merge beats a heap; beyond, its rounds cost too much.
 constexpr std::size_t kLockstepMergeTracks = 24;
-constexpr uint8_t kFirstSystemStatus = 0xF0;
+constexpr int64_t kNoTick = INT64_MAX;
 } // namespace
 
 // Both merges give the same order: by tick, ties by track, then by file order.
+// heads[r] holds track r's next event; its tick is kNoTick once the track is done.
 
 // Songs with few tracks: each round emits, track by track, every event at the earliest
 // pending tick. Tracks usually move in step, so a round serves many events.
 template <typename Emit>
-void SmfReader::mergeLockstep(Emit& emit)
+void SmfReader::mergeLockstep(std::vector<TrackDecoder>& decoders, std::vector<TrackEvent>& heads,
+                              Emit& emit)
 {
-    const std::size_t count = m_runs.size();
-    std::vector<std::size_t> next(count);
-    int64_t current = INT64_MAX;
-    for (std::size_t r = 0; r < count; ++r) {
-        next[r] = m_runs[r].begin;
-        if (next[r] < m_runs[r].end)
-            current = std::min(current, m_raw[next[r]].tick);
-    }
-    while (current != INT64_MAX) {
-        int64_t upcoming = INT64_MAX;
-        for (std::size_t r = 0; r < count; ++r) {
-            std::size_t i = next[r];
-            const std::size_t stop = m_runs[r].end;
-            while (i < stop && m_raw[i].tick == current)
-                emit(m_raw[i++]);
-            next[r] = i;
-            if (i < stop)
-                upcoming = std::min(upcoming, m_raw[i].tick);
+    IgnoreTrackNotes ignore;
+    int64_t current = kNoTick;
+    for (const TrackEvent& head : heads)
+        current = std::min(current, head.tick);
+    while (current != kNoTick) {
+        int64_t upcoming = kNoTick;
+        for (std::size_t r = 0; r < heads.size(); ++r) {
+            TrackEvent& head = heads[r];
+            while (head.tick == current) {
+                emit(head);
+                if (!decoders[r].next(head, ignore))
+                    head.tick = kNoTick;
+            }
+            upcoming = std::min(upcoming, head.tick);
         }
         current = upcoming;
     }
@@ -46,35 +46,29 @@ void SmfReader::mergeLockstep(Emit& emit)
 // Many tracks: a heap of (next tick, track); each pop drains a track up to the next
 // contender, so long runs cost one heap operation.
 template <typename Emit>
-void SmfReader::mergeHeap(Emit& emit)
+void SmfReader::mergeHeap(std::vector<TrackDecoder>& decoders, std::vector<TrackEvent>& heads, Emit& emit)
 {
-    using Head = std::pair<int64_t, std::size_t>;
-    std::vector<Head> heap;
-    std::vector<std::size_t> next(m_runs.size());
-    for (std::size_t r = 0; r < m_runs.size(); ++r) {
-        next[r] = m_runs[r].begin;
-        if (next[r] < m_runs[r].end)
-            heap.push_back({m_raw[next[r]].tick, r});
-    }
-    auto later = [](const Head& a, const Head& b) { return a > b; };
+    IgnoreTrackNotes ignore;
+    using Key = std::pair<int64_t, std::size_t>;
+    std::vector<Key> heap;
+    for (std::size_t r = 0; r < heads.size(); ++r)
+        if (heads[r].tick != kNoTick)
+            heap.push_back({heads[r].tick, r});
+    auto later = [](const Key& a, const Key& b) { return a > b; };
     std::make_heap(heap.begin(), heap.end(), later);
     while (!heap.empty()) {
         std::pop_heap(heap.begin(), heap.end(), later);
         const std::size_t r = heap.back().second;
         heap.pop_back();
-        std::size_t i = next[r];
-        const std::size_t stop = m_runs[r].end;
-        if (heap.empty()) {
-            for (; i < stop; ++i)
-                emit(m_raw[i]);
-        } else {
-            const Head rival = heap.front();
-            for (; i < stop && Head(m_raw[i].tick, r) < rival; ++i)
-                emit(m_raw[i]);
+        const Key rival = heap.empty() ? Key(kNoTick, 0) : heap.front();
+        TrackEvent& head = heads[r];
+        while (head.tick != kNoTick && Key(head.tick, r) < rival) {
+            emit(head);
+            if (!decoders[r].next(head, ignore))
+                head.tick = kNoTick;
         }
-        next[r] = i;
-        if (i < stop) {
-            heap.push_back({m_raw[i].tick, r});
+        if (head.tick != kNoTick) {
+            heap.push_back({head.tick, r});
             std::push_heap(heap.begin(), heap.end(), later);
         }
     }
@@ -83,25 +77,39 @@ void SmfReader::mergeHeap(Emit& emit)
 void SmfReader::merge(const TempoMap& map)
 {
     std::vector<MidiEvent>& out = m_out.m_events;
-    out.reserve(m_raw.size());
+    std::vector<uint8_t>& sysex = m_out.m_sysex;
+    out.reserve(m_eventCount);
+    adviseHugePages(out.data(), out.capacity() * sizeof(MidiEvent));
+    sysex.reserve(m_sysexBytes);
     TempoMap::Cursor cursor(map);
-    auto emit = [&](const RawEvent& e) __attribute__((always_inline)) {
+    auto emit = [&](const TrackEvent& e) __attribute__((always_inline)) {
         MidiEvent ev;
         ev.timeUs = cursor.timeUs(e.tick);
         ev.status = e.status;
         ev.data1 = e.data1;
         ev.data2 = e.data2;
-        if (e.status >= kFirstSystemStatus) {
-            ev.sysexOffset = m_sysexRefs[e.sysexRef].offset;
-            ev.sysexLength = m_sysexRefs[e.sysexRef].length;
+        if (e.status >= 0xF0) {
+            ev.sysexOffset = uint32_t(sysex.size());
+            ev.sysexLength = e.sysexLength;
+            sysex.insert(sysex.end(), e.sysex, e.sysex + e.sysexLength);
         }
         out.push_back(ev);
     };
 
-    if (m_runs.size() <= kLockstepMergeTracks)
-        mergeLockstep(emit);
+    // Decoding again gives the same events the first pass counted; damage was noted then.
+    IgnoreTrackNotes ignore;
+    std::vector<TrackDecoder> decoders;
+    std::vector<TrackEvent> heads(m_tracks.size());
+    decoders.reserve(m_tracks.size());
+    for (std::size_t r = 0; r < m_tracks.size(); ++r) {
+        decoders.emplace_back(m_tracks[r].begin, m_tracks[r].end, m_tracks[r].startTick);
+        if (!decoders[r].next(heads[r], ignore))
+            heads[r].tick = kNoTick;
+    }
+    if (m_tracks.size() <= kLockstepMergeTracks)
+        mergeLockstep(decoders, heads, emit);
     else
-        mergeHeap(emit);
+        mergeHeap(decoders, heads, emit);
 }
 
 } // namespace sequora::midi

@@ -1,5 +1,6 @@
 #include "platform/midi/Song.h"
 
+#include "platform/midi/MemoryHint.h"
 #include "platform/midi/SmfReader.h"
 
 #include <cerrno>
@@ -91,6 +92,7 @@ ReadResult Song::load(const std::string& path, Song& out)
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]);
     if (!buffer)
         return failure(ReadStatus::TooLarge, "not enough memory to read this file");
+    adviseHugePages(buffer.get(), size);
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(file.fd, buffer.get() + got, size - got);
