@@ -139,12 +139,11 @@ ChaseState::Parameter* ChaseState::selectedParameter(Channel& c)
     const uint8_t lsb = nrpn ? c.nrpnLsb : c.rpnLsb;
     if (msb == kNullParameter && lsb == kNullParameter)
         return nullptr;
-    for (Parameter& p : c.parameters) {
-        if (p.nrpn == nrpn && p.msb == msb && p.lsb == lsb)
-            return &p;
-    }
-    c.parameters.push_back({nrpn, msb, lsb, kUnset, kUnset});
-    return &c.parameters.back();
+    const uint16_t key = static_cast<uint16_t>((nrpn ? 1u << 14 : 0u) | (msb & 0x7Fu) << 7 | (lsb & 0x7Fu));
+    const auto [at, added] = c.parameterIndex.try_emplace(key, static_cast<uint16_t>(c.parameters.size()));
+    if (added)
+        c.parameters.push_back({nrpn, msb, lsb, kUnset, kUnset});
+    return &c.parameters[at->second];
 }
 
 void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escaped)

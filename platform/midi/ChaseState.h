@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace sequora::midi {
@@ -54,7 +55,10 @@ private:
         uint8_t nrpnMsb = 127;
         uint8_t nrpnLsb = 127;
         Selected selected = Selected::None;
-        std::vector<Parameter> parameters;
+        std::vector<Parameter> parameters; ///< in the order the song first used them
+        /// (nrpn, msb, lsb) -> place in parameters: a song may use all 32768 of them,
+        /// and each data entry must still find its parameter at once.
+        std::unordered_map<uint16_t, uint16_t> parameterIndex;
     };
 
     void controlChange(Channel& c, uint8_t cc, uint8_t value);
