@@ -28,28 +28,6 @@ private slots:
 
     void cleanup() { m_form.reset(); }
 
-    void elapsedTime_data()
-    {
-        QTest::addColumn<QString>("where");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("start") << "0" << "00:00";
-        QTest::newRow("half a second rounds to even") << "5" << "00:00";
-        QTest::newRow("0.9 s") << "9" << "00:01";
-        QTest::newRow("1.5 s rounds to even") << "15" << "00:02";
-        QTest::newRow("65 s") << "650" << "01:05";
-        QTest::newRow("ten minutes") << "6000" << "10:00";
-        QTest::newRow("a hundred minutes") << "60000" << "100:00";
-    }
-    void elapsedTime()
-    {
-        QFETCH(QString, where);
-        QFETCH(QString, text);
-        setPlaylist(*m_form, {song("long.mid", 70000)});
-        m_form->device().Position(where.toStdString());
-        m_form->Timer1_Timer();
-        QCOMPARE(m_form->Label3->text(), text);
-    }
-
     void remainingTimeCountsDownToZero()
     {
         setPlaylist(*m_form, {song("a1000.mid", 1000), song("b1000.mid", 1000)});

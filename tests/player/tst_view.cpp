@@ -56,18 +56,6 @@ private slots:
         }
     }
 
-    void choosingTheModeThatIsOnKeepsIt()
-    {
-        m_form->mnuViewTime1->trigger();
-        QVERIFY(m_form->mnuViewTime1->isChecked());
-        QVERIFY(!m_form->mnuViewTime2->isChecked());
-        m_form->mnuViewTime2->trigger();
-        m_form->mnuViewTime2->trigger();
-        QVERIFY(m_form->mnuViewTime2->isChecked());
-        QVERIFY(!m_form->mnuViewTime1->isChecked());
-        QVERIFY(m_form->toolButton(QStringLiteral("TimeEnd"))->isChecked());
-    }
-
     void theFourWindowHeights()
     {
         const Layout start = layout();
