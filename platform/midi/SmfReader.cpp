@@ -57,10 +57,12 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
         return header;
 
     scanChunks(bytes, pos);
-    if (m_tooManyEvents)
-        return fail(ReadStatus::TooLarge, "the file holds too many events to be a song");
-    if (m_tracks.empty())
-        return fail(ReadStatus::NoTracks, "not a playable MIDI file: it holds no track");
+    if (m_tooManyEvents || m_tracks.empty()) {
+        m_out = Song();
+        return m_tooManyEvents
+                   ? fail(ReadStatus::TooLarge, "the file holds too many events to be a song")
+                   : fail(ReadStatus::NoTracks, "not a playable MIDI file: it holds no track");
+    }
 
     const bool smpte = (m_division & kSmpteFlag) != 0;
     TempoMap map = smpte ? TempoMap::smpte(-int8_t(m_division >> 8), m_division & 0xFF)

@@ -170,6 +170,7 @@ void TestSongTolerance::refusedImages()
     QVERIFY(song.events().empty());
     QVERIFY(song.sysexData().empty());
     QCOMPARE(song.lengthUs(), int64_t(0));
+    QCOMPARE(song.trackCount(), 0);
 }
 
 void TestSongTolerance::refusedFiles()
