@@ -5,8 +5,6 @@
 FileList::FileList(QWidget* parent)
     : ListBox(parent)
 {
-    // Names have one height: the view need not measure ten thousand of them.
-    setUniformItemSizes(true);
 }
 
 void FileList::setPath(const QString& folder)

@@ -1,8 +1,55 @@
 #include "playlist/ListBox.h"
 
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Only this many of the longest new entries are measured: measuring every one of ten
+// thousand paths would cost more than listing them.
+constexpr size_t kMeasuredEntries = 64;
+
+// Characters as wide as two Latin letters count twice (halfwidth katakana once).
+int weightedLength(const QString& text)
+{
+    int length = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        length += (u >= 0x1100 && !(u >= 0xFF61 && u <= 0xFFDC)) ? 2 : 1;
+    }
+    return length;
+}
+
+} // namespace
+
+// Every row has the height of one line and the width of the widest entry, so the view
+// lays out thousands of rows without measuring each.
+class ListBox::RowDelegate : public QStyledItemDelegate {
+public:
+    explicit RowDelegate(ListBox& list)
+        : QStyledItemDelegate(&list)
+        , m_list(list)
+    {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const int margins = 2 * (m_list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin,
+                                                               nullptr, &m_list)
+                                 + 1);
+        size.setWidth(std::max(size.width(), m_list.widestEntry() + margins));
+        return size;
+    }
+
+private:
+    ListBox& m_list;
+};
 
 ListBox::ListBox(QWidget* parent)
     : QListWidget(parent)
@@ -10,6 +57,38 @@ ListBox::ListBox(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUniformItemSizes(true);
+    setItemDelegate(new RowDelegate(*this));
+
+    connect(model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { measureRows(first, last); });
+    connect(model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                measureRows(from.row(), to.row());
+            });
+    // Removing entries keeps the width: at worst the list scrolls a little too far.
+    const auto forgetWhenEmpty = [this] {
+        if (count() == 0)
+            m_widest = 0;
+    };
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, forgetWhenEmpty);
+    connect(model(), &QAbstractItemModel::modelReset, this, forgetWhenEmpty);
+}
+
+void ListBox::measureRows(int first, int last)
+{
+    if (first < 0 || last < first)
+        return;
+    std::vector<std::pair<int, int>> byLength; // weighted length, row
+    byLength.reserve(size_t(last - first + 1));
+    for (int row = first; row <= last && row < count(); ++row)
+        byLength.emplace_back(weightedLength(item(row)->text()), row);
+    const size_t measured = std::min(kMeasuredEntries, byLength.size());
+    std::partial_sort(byLength.begin(), byLength.begin() + measured, byLength.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    const QFontMetrics metrics = fontMetrics();
+    for (size_t i = 0; i < measured; ++i)
+        m_widest = std::max(m_widest, metrics.horizontalAdvance(item(byLength[i].second)->text()));
 }
 
 int ListBox::listIndex() const

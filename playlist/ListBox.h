@@ -25,9 +25,16 @@ public:
     void setHorizontalExtent(int pixels);
     int horizontalExtent() const { return m_extent; }
 
+    /// The width in pixels of the widest entry (estimated from the longest ones).
+    int widestEntry() const { return m_widest; }
+
 protected:
     void updateGeometries() override;
 
 private:
+    class RowDelegate;
+    void measureRows(int first, int last);
+
     int m_extent = 0;
+    int m_widest = 0;
 };

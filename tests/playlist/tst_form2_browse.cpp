@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -239,22 +240,34 @@ void tst_Form2Browse::realDialogMatchesAnyCase()
     QElapsedTimer waited;
     waited.start();
     connect(&poll, &QTimer::timeout, this, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QFileDialog* dialog = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* candidate = qobject_cast<QFileDialog*>(window);
+            if (candidate != nullptr && candidate->isVisible())
+                dialog = candidate;
+        }
         if (dialog == nullptr)
             return;
+        if (waited.elapsed() > 10000) { // fail, do not hang
+            dialog->reject();
+            return;
+        }
         auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
         const int rows = view->model()->rowCount(view->rootIndex());
         if (rows < 6 && waited.elapsed() < 5000) // three files and three folders
             return;
-        poll.stop();
+        shown.clear();
         for (int i = 0; i < rows; ++i)
             shown << view->model()->index(i, 0, view->rootIndex()).data().toString();
-        dialog->selectFile(folder("A.MID"));
+        // Typed, as a user would: selectFile() leaves a focused name field alone.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("A.MID");
         static_cast<QDialog*>(dialog)->accept(); // as the Open button does
     });
     poll.start(20);
 
     m_editor->Command6_Click();
+    poll.stop();
+    QCOMPARE(m_editor->dirList->path(), m_dir->path());
     shown.sort(Qt::CaseInsensitive);
     QCOMPARE(shown, (QStringList{"A.MID", "b.mid", "c.Mid", "folder.mid", "sub", "Zed"}));
     QCOMPARE(m_editor->PlayList->entries(), QStringList{folder("A.MID")});

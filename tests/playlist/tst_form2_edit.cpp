@@ -225,12 +225,15 @@ void tst_Form2Edit::horizontalExtent()
     // Set on load: the empty list already scrolls sideways to 500 pixels.
     QTRY_COMPARE(bar->maximum(), Form2::kPlayListExtent - visible);
 
-    // An entry wider than the extent can be scrolled all the way into view.
-    const QString longPath = "/" + QString(200, QLatin1Char('w')) + ".mid";
-    fill({longPath});
+    // An entry wider than the extent, added after narrow ones, is drawn whole and can be
+    // scrolled all the way into view.
+    const QString longPath = "/" + QString(100, QChar(0x66F2)) + ".mid"; // 曲 x 100
+    fill({"/a.mid", "/b.mid"});
+    list().addItems({longPath, "/c.mid"});
     const int wide = box.fontMetrics().horizontalAdvance(longPath);
     QVERIFY(wide > Form2::kPlayListExtent);
     QTRY_VERIFY(bar->maximum() >= wide - visible);
+    QVERIFY(box.visualItemRect(box.item(2)).width() >= wide);
 
     // Other messages, and windows that are no list box, are left alone.
     ListWS::SendMessageA(&box, 0x180, 40, 0);
