@@ -143,7 +143,7 @@ void FluidSynthCore::silence()
     // way to clear them: with no voice left, running the effects on into a scratch buffer
     // until they fall silent costs a few milliseconds and empties them.
     for (int block = 0; block < kMaxDrainBlocks; ++block) {
-        fluid_synth_write_float(m_synth, kDrainFrames, m_drainLeft.data(), 0, 1, m_drainRight.data(), 0, 1);
+        renderFloat(m_drainLeft.data(), m_drainRight.data(), kDrainFrames);
         float loudest = 0;
         for (int i = 0; i < kDrainFrames; ++i)
             loudest = std::max({loudest, std::abs(m_drainLeft[i]), std::abs(m_drainRight[i])});
@@ -161,11 +161,13 @@ void FluidSynthCore::reset()
 void FluidSynthCore::renderFloat(float* left, float* right, int frames)
 {
     fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
+    m_framesOut += static_cast<uint64_t>(frames);
 }
 
 void FluidSynthCore::renderS16(int16_t* interleaved, int frames)
 {
     fluid_synth_write_s16(m_synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+    m_framesOut += static_cast<uint64_t>(frames);
 }
 
 } // namespace sequora::midi

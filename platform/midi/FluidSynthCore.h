@@ -40,6 +40,18 @@ public:
     /// Programs, controllers, bend and RPNs back to defaults, and silence.
     void reset();
 
+    /// FluidSynth renders in blocks of this many frames; a message takes effect at the
+    /// start of the next block it renders.
+    static constexpr uint32_t kGrid = 64;
+    /// How many frames to render before sending a message meant for @p ahead frames from
+    /// now, so that it takes effect on the nearest block boundary. Counts every frame the
+    /// synthesiser handed out, so odd-sized renders do not shift later messages.
+    uint32_t framesToNearestBoundary(uint32_t ahead) const
+    {
+        const uint64_t boundary = (m_framesOut + ahead + kGrid / 2) / kGrid * kGrid;
+        return boundary > m_framesOut ? static_cast<uint32_t>(boundary - m_framesOut) : 0;
+    }
+
     /// Renders @p frames into two float buffers (overwriting them).
     void renderFloat(float* left, float* right, int frames);
     /// Renders @p frames of interleaved 16-bit stereo.
@@ -55,6 +67,7 @@ private:
     _fluid_hashtable_t* m_settings = nullptr;
     _fluid_synth_t* m_synth = nullptr;
     int m_rate = 0;
+    uint64_t m_framesOut = 0;
     std::array<float, kDrainFrames> m_drainLeft{};
     std::array<float, kDrainFrames> m_drainRight{};
 };

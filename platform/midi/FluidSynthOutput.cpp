@@ -17,7 +17,6 @@ constexpr std::chrono::milliseconds kWatchInterval{500};
 // The driver calls back every period (tens of ms); this long without a call means the
 // audio server went away.
 constexpr std::chrono::seconds kStallLimit{3};
-constexpr uint32_t kGrid = 64; // FluidSynth's internal block: where events take effect
 
 std::vector<std::string> driverCandidates(const std::string& requested)
 {
@@ -98,7 +97,8 @@ void FluidSynthOutput::render(int frames, float* left, float* right)
     const auto total = static_cast<uint32_t>(frames);
     uint32_t done = 0;
     runBlock(total, [&](uint32_t frame) {
-        const uint32_t upTo = frame >= total ? total : std::min(total, (frame + kGrid / 2) / kGrid * kGrid);
+        const uint32_t upTo = frame >= total ? total
+                                             : std::min(total, done + m_core->framesToNearestBoundary(frame - std::min(frame, done)));
         if (upTo > done) {
             m_core->renderFloat(left + done, right + done, static_cast<int>(upTo - done));
             done = upTo;

@@ -23,7 +23,8 @@ void OfflineRenderer::render(int16_t* out, uint32_t frames)
 {
     uint32_t done = 0;
     runBlock(frames, [&](uint32_t frame) {
-        const uint32_t upTo = frame >= frames ? frames : std::min(frames, (frame + kGrid / 2) / kGrid * kGrid);
+        const uint32_t upTo = frame >= frames ? frames
+                                              : std::min(frames, done + m_core->framesToNearestBoundary(frame - std::min(frame, done)));
         if (upTo > done) {
             m_core->renderS16(out + std::size_t(done) * 2, static_cast<int>(upTo - done));
             done = upTo;

@@ -12,8 +12,8 @@ namespace sequora::midi {
 
 class OfflineRenderer final : public Output {
 public:
-    /// FluidSynth renders in blocks of this many frames; events land on this grid.
-    static constexpr uint32_t kGrid = 64;
+    /// Events land on FluidSynth's block grid: within half a block of their time.
+    static constexpr uint32_t kGrid = FluidSynthCore::kGrid;
 
     /// @p soundfont: a path, or empty for the default (see FluidSynthCore::findSoundfont).
     static std::unique_ptr<OfflineRenderer> create(const std::string& soundfont, int sampleRate,
@@ -24,7 +24,8 @@ public:
 
     /// Renders the next @p frames frames as interleaved 16-bit stereo into @p out,
     /// dispatching every event due within them at its offset, rounded to the nearest
-    /// grid line. Keep @p frames a multiple of kGrid for exact placement.
+    /// grid line. Blocks that are multiples of kGrid keep every event within half a
+    /// block of its time; odd sizes may delay an event by up to a block.
     void render(int16_t* out, uint32_t frames);
 
 protected:

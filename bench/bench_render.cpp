@@ -1,0 +1,125 @@
+// Render speed: sequora-render against `fluidsynth -ni -F out.wav -r 44100 SF file.mid`
+// on the same songs and soundfont, in the same run. Each program renders each song a
+// few times, alternating; the best wall time of each counts. Prints per song and in
+// total the two times and their ratio (FluidSynth's time / ours: above 1 is faster).
+//
+//   bench_render [SONG.mid ...]     (default: a few of the openmsx songs)
+//   env SEQUORA_RENDER=path/to/sequora-render, SEQUORA_SOUNDFONT=...
+
+#include "platform/midi/FluidSynthCore.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRuns = 3;
+constexpr const char* kOpenmsx = "/usr/share/games/openttd/baseset/openmsx";
+constexpr const char* kDefaultSongs[] = {"tttheme2.mid", "flying_scotsman.mid", "city_blues_redfarn.mid",
+                                         "busy_schedule.mid", "harp_harmony.mid", "ultimate_run.mid"};
+
+struct Timing {
+    double wall = 1e300;
+    double cpu = 1e300;
+};
+
+// Runs argv to completion with its output discarded; keeps the best wall and CPU seconds.
+bool runTimed(const std::vector<std::string>& args, Timing& best)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(nullptr); // or the child would write our buffered lines again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    best.wall = std::min(best.wall, wall);
+    best.cpu = std::min(best.cpu, cpu);
+    return true;
+}
+
+std::string ourRenderer(const char* argv0)
+{
+    if (const char* env = std::getenv("SEQUORA_RENDER"))
+        return env;
+    // bench/ and bin/ sit side by side in the build folder.
+    return (fs::absolute(argv0).parent_path().parent_path() / "bin" / "sequora-render").string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string render = ourRenderer(argv[0]);
+    const std::string soundfont = sequora::midi::FluidSynthCore::findSoundfont();
+    if (!fs::exists(render) || soundfont.empty()) {
+        std::fprintf(stderr, "bench_render: needs %s and a soundfont\n", render.c_str());
+        return 1;
+    }
+    std::vector<std::string> songs;
+    for (int i = 1; i < argc; ++i)
+        songs.emplace_back(argv[i]);
+    if (songs.empty()) {
+        for (const char* name : kDefaultSongs) {
+            if (fs::exists(fs::path(kOpenmsx) / name))
+                songs.push_back((fs::path(kOpenmsx) / name).string());
+        }
+    }
+    if (songs.empty()) {
+        std::fprintf(stderr, "bench_render: no songs (install openttd-openmsx or name some)\n");
+        return 1;
+    }
+    const fs::path dir = fs::temp_directory_path() / ("bench_render." + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string ours = (dir / "ours.wav").string();
+    const std::string theirs = (dir / "theirs.wav").string();
+
+    std::printf("soundfont %s, best of %d runs each, wall seconds (CPU seconds)\n", soundfont.c_str(), kRuns);
+    std::printf("%-28s %16s %16s %7s %7s\n", "song", "sequora-render", "fluidsynth -F", "wall x", "CPU x");
+    Timing totalOurs{0, 0}, totalTheirs{0, 0};
+    for (const std::string& song : songs) {
+        Timing a, b;
+        bool ok = true;
+        for (int run = 0; run < kRuns && ok; ++run) {
+            ok = runTimed({render, song, ours, "--rate", "44100", "--soundfont", soundfont}, a)
+                 && runTimed({"fluidsynth", "-ni", "-F", theirs, "-r", "44100", soundfont, song}, b);
+        }
+        if (!ok) {
+            std::fprintf(stderr, "bench_render: a renderer failed on %s\n", song.c_str());
+            fs::remove_all(dir);
+            return 1;
+        }
+        std::printf("%-28s %7.2f (%6.2f) %7.2f (%6.2f) %7.2f %7.2f\n", fs::path(song).filename().c_str(), a.wall,
+                    a.cpu, b.wall, b.cpu, b.wall / a.wall, b.cpu / a.cpu);
+        totalOurs.wall += a.wall;
+        totalOurs.cpu += a.cpu;
+        totalTheirs.wall += b.wall;
+        totalTheirs.cpu += b.cpu;
+    }
+    std::printf("%-28s %7.2f (%6.2f) %7.2f (%6.2f) %7.2f %7.2f\n", "total", totalOurs.wall, totalOurs.cpu,
+                totalTheirs.wall, totalTheirs.cpu, totalTheirs.wall / totalOurs.wall, totalTheirs.cpu / totalOurs.cpu);
+    std::printf("render speed ratio (fluidsynth / sequora-render, wall): %.2f\n", totalTheirs.wall / totalOurs.wall);
+    fs::remove_all(dir);
+    return 0;
+}
