@@ -119,8 +119,13 @@ void DirList::rebuild(const QStringList& subfolders)
     parent->addChildren(children);
     expandAll();
     setCurrentItem(parent);
-    scrollToItem(parent, QAbstractItemView::PositionAtTop);
+    // Centred: a few ancestors above it, the first subfolders below.
+    scrollToItem(parent, QAbstractItemView::PositionAtCenter);
     setUpdatesEnabled(true);
+}
+
+void DirList::drawBranches(QPainter*, const QRect&, const QModelIndex&) const
+{
 }
 
 void DirList::onActivated(QTreeWidgetItem* item)

@@ -30,6 +30,10 @@ signals:
     /// The open folder changed.
     void pathChanged();
 
+protected:
+    /// No expand arrows: every folder shown is open or openable by activation alone.
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+
 private:
     void rebuild(const QStringList& subfolders);
     void onActivated(QTreeWidgetItem* item);
