@@ -16,7 +16,7 @@ namespace {
 constexpr std::chrono::milliseconds kWatchInterval{500};
 // The driver calls back every period (tens of ms); this long without a call means the
 // audio server went away.
-constexpr std::chrono::seconds kStallLimit{3};
+constexpr std::chrono::seconds kStallLimit{2};
 
 std::vector<std::string> driverCandidates(const std::string& requested)
 {
