@@ -4,7 +4,6 @@
 #include "platform/midi/Output.h"
 
 #include <algorithm>
-#include <limits>
 #include <mutex>
 
 namespace sequora::midi {

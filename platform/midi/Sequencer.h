@@ -29,8 +29,9 @@ public:
     void close();
     bool isOpen() const;
 
-    /// Plays from the current position; resumes when paused; no effect while playing.
-    /// With endMs >= 0 playback stops (stopped, position == endMs) when it gets there.
+    /// Plays from the current position; resumes when paused. While playing, only where it
+    /// will stop may change. With endMs >= 0 playback stops (stopped, position == endMs)
+    /// when it gets there; at or past that point already, nothing happens.
     void play(int64_t endMs = -1);
     void pause();            ///< keeps the position; silences at once
     void stop();             ///< keeps the position; silences at once
