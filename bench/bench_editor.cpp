@@ -38,8 +38,8 @@ double bestMs(const std::function<void()>& setup, const std::function<void()>& t
         const auto start = Clock::now();
         timed();
         QApplication::processEvents();
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start)
-                                  .count());
+        best = std::min(
+            best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     return best;
 }
@@ -47,7 +47,7 @@ double bestMs(const std::function<void()>& setup, const std::function<void()>& t
 void report(const char* what, double ours, const char* peerName, double peer)
 {
     std::printf("%-44s %9.1f ms   %-28s %9.1f ms   ratio %.3f (%.1fx faster)\n", what, ours,
-                peerName, peer, ours / peer, peer / ours);
+        peerName, peer, ours / peer, peer / ours);
 }
 
 QString writeFolder(const QTemporaryDir& dir)
@@ -90,8 +90,8 @@ int main(int argc, char** argv)
     Form2& editor = *player.editor();
     QApplication::processEvents();
     if (editor.filList->count() != kFolderFiles) {
-        std::fprintf(stderr, "listed %d files, expected %d\n", editor.filList->count(),
-                     kFolderFiles);
+        std::fprintf(
+            stderr, "listed %d files, expected %d\n", editor.filList->count(), kFolderFiles);
         return 1;
     }
 
@@ -109,7 +109,7 @@ int main(int argc, char** argv)
     report("add all: 10,000 files", addAll, "one-by-one AddItem", addAllPeer);
 
     // OK with a full Playlist: entry 0 is a real song, the rest the folder over again.
-    QStringList full{first};
+    QStringList full { first };
     while (full.size() < Form2::kMaxEntries)
         full << editor.PlayList->listText(full.size() % kFolderFiles);
     const auto fillEditor = [&] {
@@ -130,8 +130,8 @@ int main(int argc, char** argv)
         editor.hide();
         player.selectEntry(0);
     });
-    report("OK: 32,767 entries until entry 0 is loaded", handOver, "one-by-one AddItem",
-           handOverPeer);
+    report(
+        "OK: 32,767 entries until entry 0 is loaded", handOver, "one-by-one AddItem", handOverPeer);
     if (!loaded || player.Combo1->count() != Form2::kMaxEntries) {
         std::fprintf(stderr, "the hand-over did not load entry 0\n");
         return 1;

@@ -14,7 +14,7 @@ void Form1::mnuFileList_Click()
     Text1->setText(QString());
     // Playback under way goes on; only the commands are withdrawn while editing.
     for (QPushButton* button :
-         {Command3, Command4, Command6, Command8, Command9, Command11, Command12})
+        { Command3, Command4, Command6, Command8, Command9, Command11, Command12 })
         button->setEnabled(false);
 
     if (m_editor == nullptr) {

@@ -92,7 +92,7 @@ void DirList::rebuild(const QStringList& subfolders)
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
 
     // Ancestors: the volume root, then each folder on the way down to the open one.
-    QStringList chain{m_root};
+    QStringList chain { m_root };
     const QString rest = m_path.mid(m_root.size());
     for (const QString& part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts))
         chain.append(join(chain.last(), part));
@@ -102,8 +102,8 @@ void DirList::rebuild(const QStringList& subfolders)
     QTreeWidgetItem* parent = nullptr;
     for (const QString& folder : chain) {
         const QString label = parent == nullptr ? folder : QFileInfo(folder).fileName();
-        auto* item = parent == nullptr ? new QTreeWidgetItem(this, {label})
-                                       : new QTreeWidgetItem(parent, {label});
+        auto* item = parent == nullptr ? new QTreeWidgetItem(this, { label })
+                                       : new QTreeWidgetItem(parent, { label });
         item->setIcon(0, openIcon);
         item->setData(0, kPathRole, folder);
         parent = item;
@@ -111,7 +111,7 @@ void DirList::rebuild(const QStringList& subfolders)
     QList<QTreeWidgetItem*> children;
     children.reserve(subfolders.size());
     for (const QString& name : subfolders) {
-        auto* item = new QTreeWidgetItem({name});
+        auto* item = new QTreeWidgetItem({ name });
         item->setIcon(0, closedIcon);
         item->setData(0, kPathRole, join(m_path, name));
         children.append(item);
@@ -124,9 +124,7 @@ void DirList::rebuild(const QStringList& subfolders)
     setUpdatesEnabled(true);
 }
 
-void DirList::drawBranches(QPainter*, const QRect&, const QModelIndex&) const
-{
-}
+void DirList::drawBranches(QPainter*, const QRect&, const QModelIndex&) const { }
 
 void DirList::onActivated(QTreeWidgetItem* item)
 {

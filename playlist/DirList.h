@@ -32,7 +32,8 @@ signals:
 
 protected:
     /// No expand arrows: every folder shown is open or openable by activation alone.
-    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    void drawBranches(
+        QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
 private:
     void rebuild(const QStringList& subfolders);

@@ -10,14 +10,12 @@ namespace {
 
 // Where mounted file systems a user keeps files on appear; everything else mounted
 // (/proc, /sys, /run, /boot, container bind mounts) is the system's business.
-const QStringList kBrowsableParents = {"/home", "/media", "/mnt", "/run/media", "/srv"};
+const QStringList kBrowsableParents = { "/home", "/media", "/mnt", "/run/media", "/srv" };
 
-const QStringList kPseudoTypes = {
-    "proc",     "sysfs",      "devtmpfs", "devpts",     "tmpfs",   "ramfs",
-    "cgroup",   "cgroup2",    "securityfs", "pstore",   "debugfs", "tracefs",
-    "configfs", "fusectl",    "mqueue",   "hugetlbfs",  "bpf",     "binfmt_misc",
-    "autofs",   "efivarfs",   "rpc_pipefs", "nsfs",     "squashfs", "overlay",
-    "fuse.gvfsd-fuse", "fuse.portal"};
+const QStringList kPseudoTypes = { "proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "ramfs",
+    "cgroup", "cgroup2", "securityfs", "pstore", "debugfs", "tracefs", "configfs", "fusectl",
+    "mqueue", "hugetlbfs", "bpf", "binfmt_misc", "autofs", "efivarfs", "rpc_pipefs", "nsfs",
+    "squashfs", "overlay", "fuse.gvfsd-fuse", "fuse.portal" };
 
 bool isUnder(const QString& path, const QString& root)
 {
@@ -29,7 +27,7 @@ bool isUnder(const QString& path, const QString& root)
 bool isBrowsable(const QString& root)
 {
     return std::any_of(kBrowsableParents.begin(), kBrowsableParents.end(),
-                       [&](const QString& parent) { return isUnder(root, parent); });
+        [&](const QString& parent) { return isUnder(root, parent); });
 }
 
 } // namespace
@@ -43,7 +41,7 @@ DriveList::DriveList(QWidget* parent)
 
 QList<DriveList::Volume> DriveList::mountedVolumes()
 {
-    QList<Volume> result{{QStringLiteral("/"), QString()}};
+    QList<Volume> result { { QStringLiteral("/"), QString() } };
     for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
         const QString root = storage.rootPath();
         if (root == QLatin1String("/")) {
@@ -53,13 +51,13 @@ QList<DriveList::Volume> DriveList::mountedVolumes()
         if (!storage.isValid() || !isBrowsable(root) || !QFileInfo(root).isDir()
             || kPseudoTypes.contains(QString::fromLatin1(storage.fileSystemType())))
             continue;
-        const bool listed = std::any_of(result.begin(), result.end(),
-                                        [&](const Volume& v) { return v.root == root; });
+        const bool listed = std::any_of(
+            result.begin(), result.end(), [&](const Volume& v) { return v.root == root; });
         if (!listed)
-            result.append({root, storage.name()});
+            result.append({ root, storage.name() });
     }
     std::sort(result.begin() + 1, result.end(),
-              [](const Volume& a, const Volume& b) { return a.root < b.root; });
+        [](const Volume& a, const Volume& b) { return a.root < b.root; });
     return result;
 }
 
@@ -70,8 +68,8 @@ void DriveList::setVolumes(const QList<Volume>& volumes)
     QStringList texts;
     for (const Volume& volume : m_volumes)
         texts.append(volume.name.isEmpty()
-                         ? volume.root
-                         : QStringLiteral("%1 [%2]").arg(volume.root, volume.name));
+                ? volume.root
+                : QStringLiteral("%1 [%2]").arg(volume.root, volume.name));
     const QSignalBlocker quiet(this);
     clear();
     addItems(texts);
@@ -83,8 +81,7 @@ void DriveList::setVolumes(const QList<Volume>& volumes)
 
 QString DriveList::drive() const
 {
-    return m_current >= 0 && m_current < m_volumes.size() ? m_volumes[m_current].root
-                                                           : QString();
+    return m_current >= 0 && m_current < m_volumes.size() ? m_volumes[m_current].root : QString();
 }
 
 QString DriveList::driveOf(const QString& path) const

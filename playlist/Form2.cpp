@@ -1,8 +1,8 @@
 #include "playlist/Form2.h"
 
-#include "player/Form1.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
+#include "player/Form1.h"
 #include "playlist/DirList.h"
 #include "playlist/DriveList.h"
 #include "playlist/FileList.h"
@@ -24,8 +24,8 @@ namespace {
 constexpr int kClientWidth = 9480;
 constexpr int kClientHeight = 6525;
 constexpr double kFontPoints = 9;
-const QStringList kAppIconFiles = {QStringLiteral(":/icons/sequora-32.png"),
-                                   QStringLiteral(":/icons/sequora-64.png")};
+const QStringList kAppIconFiles
+    = { QStringLiteral(":/icons/sequora-32.png"), QStringLiteral(":/icons/sequora-64.png") };
 
 // Place and size in twips, as the window is laid out.
 void place(QWidget* control, int left, int top, int width, int height)
@@ -70,9 +70,8 @@ QWidget* line(QWidget* parent, const char* name, QPalette::ColorRole colour)
 
 Form2::Form2(Form1& player)
     : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                  | Qt::MSWindowsFixedSizeDialogHint)
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
     , m_player(&player)
 {
     setObjectName(QStringLiteral("Form2"));
@@ -135,9 +134,8 @@ void Form2::buildLayout()
     Line2 = line(this, "Line2", QPalette::Light);
     Line2->setGeometry(0, twips(5775), twips(kClientWidth), 1);
 
-    const QList<QWidget*> tabOrder{PlayList, Command2, Command3, drvList, dirList,
-                                   filList,  Command1, Command4, Command5, Command6,
-                                   Command7, Command8, Command9};
+    const QList<QWidget*> tabOrder { PlayList, Command2, Command3, drvList, dirList, filList,
+        Command1, Command4, Command5, Command6, Command7, Command8, Command9 };
     for (int i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
@@ -161,8 +159,8 @@ void Form2::connectEvents()
 void Form2::centreOnScreen()
 {
     QScreen* screen = m_player != nullptr && m_player->screen() != nullptr
-                          ? m_player->screen()
-                          : QGuiApplication::primaryScreen();
+        ? m_player->screen()
+        : QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
     QRect frame = rect();

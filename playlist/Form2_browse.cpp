@@ -46,8 +46,8 @@ void Form2::drvList_Change()
 
 void Form2::Command6_Click()
 {
-    const QString path =
-        modCmOpen::ShowOpenDialog(this, modCmOpen::kMidiFilter, QDir::currentPath());
+    const QString path
+        = modCmOpen::ShowOpenDialog(this, modCmOpen::kMidiFilter, QDir::currentPath());
     if (!path.isEmpty())
-        appendEntries({path});
+        appendEntries({ path });
 }

@@ -9,8 +9,8 @@
 
 namespace {
 
-const QString kPlaylistFull =
-    QStringLiteral("再生ﾘｽﾄに登録できるのは32767曲までです。これ以上は追加できません。");
+const QString kPlaylistFull
+    = QStringLiteral("再生ﾘｽﾄに登録できるのは32767曲までです。これ以上は追加できません。");
 
 } // namespace
 
@@ -39,7 +39,7 @@ void Form2::Command1_Click()
     const QString name = filList->listText(filList->listIndex());
     if (name.isEmpty())
         return;
-    appendEntries({formEntry(dirList->path(), name)});
+    appendEntries({ formEntry(dirList->path(), name) });
 }
 
 void Form2::filList_DblClick()

@@ -40,9 +40,8 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        const int margins = 2 * (m_list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin,
-                                                               nullptr, &m_list)
-                                 + 1);
+        const int margins
+            = 2 * (m_list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &m_list) + 1);
         size.setWidth(std::max(size.width(), m_list.widestEntry() + margins));
         return size;
     }
@@ -61,11 +60,10 @@ ListBox::ListBox(QWidget* parent)
     setItemDelegate(new RowDelegate(*this));
 
     connect(model(), &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { measureRows(first, last); });
+        [this](const QModelIndex&, int first, int last) { measureRows(first, last); });
     connect(model(), &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& from, const QModelIndex& to) {
-                measureRows(from.row(), to.row());
-            });
+        [this](
+            const QModelIndex& from, const QModelIndex& to) { measureRows(from.row(), to.row()); });
     // Removing entries keeps the width: at worst the list scrolls a little too far.
     const auto forgetWhenEmpty = [this] {
         if (count() == 0)
@@ -85,7 +83,7 @@ void ListBox::measureRows(int first, int last)
         byLength.emplace_back(weightedLength(item(row)->text()), row);
     const size_t measured = std::min(kMeasuredEntries, byLength.size());
     std::partial_sort(byLength.begin(), byLength.begin() + measured, byLength.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first; });
+        [](const auto& a, const auto& b) { return a.first > b.first; });
     const QFontMetrics metrics = fontMetrics();
     for (size_t i = 0; i < measured; ++i)
         m_widest = std::max(m_widest, metrics.horizontalAdvance(item(byLength[i].second)->text()));

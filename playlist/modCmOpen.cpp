@@ -36,8 +36,8 @@ QString runDialog(QWidget* owner, const QString& filter, const QString& initDir)
 
 QString ShowOpenDialog(QWidget* OwnerHwnd, const QString& Filter, const QString& InitDir)
 {
-    const QString path = hook() ? hook()(OwnerHwnd, Filter, InitDir)
-                                : runDialog(OwnerHwnd, Filter, InitDir);
+    const QString path
+        = hook() ? hook()(OwnerHwnd, Filter, InitDir) : runDialog(OwnerHwnd, Filter, InitDir);
     const QFileInfo file(path);
     if (path.isEmpty() || !file.isFile())
         return QString();

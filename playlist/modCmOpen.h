@@ -19,8 +19,8 @@ QString ShowOpenDialog(QWidget* OwnerHwnd, const QString& Filter, const QString&
 
 /// Tests replace the dialog: the hook gets the arguments and returns the "chosen" path
 /// (empty for cancel) at once. Pass an empty function to restore the real dialog.
-using OpenDialogHook =
-    std::function<QString(QWidget* owner, const QString& filter, const QString& initDir)>;
+using OpenDialogHook
+    = std::function<QString(QWidget* owner, const QString& filter, const QString& initDir)>;
 void setOpenDialogHook(OpenDialogHook hook);
 
 } // namespace modCmOpen

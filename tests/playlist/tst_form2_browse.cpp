@@ -1,8 +1,8 @@
 // The editor's drive, folder and file lists and the open dialog, on real folders.
 
-#include "playlist/EditorTestKit.h"
 #include "player/PlayerTestKit.h"
 #include "playlist/DriveList.h"
+#include "playlist/EditorTestKit.h"
 #include "playlist/FileList.h"
 #include "playlist/ListBox.h"
 #include "playlist/modCmOpen.h"
@@ -27,7 +27,6 @@ private slots:
     void cleanup();
 
     void listsStartAtCurrentFolder();
-    void fileListShowsMidiFilesOnly();
     void openingFoldersRefreshesFiles();
     void foldersThatCannotBeOpened();
     void driveChangeOpensVolume();
@@ -50,9 +49,8 @@ void tst_Form2Browse::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    for (const char* name : {"b.mid", "A.MID", "c.Mid", "d.txt", "e.midi", "f.mid.txt",
-                             ".hidden.mid", "sub/x.mid", "sub/deeper/y.mid", "Zed/z.mid",
-                             ".secret/s.mid"})
+    for (const char* name : { "b.mid", "A.MID", "c.Mid", "d.txt", "e.midi", "f.mid.txt",
+             ".hidden.mid", "sub/x.mid", "sub/deeper/y.mid", "Zed/z.mid", ".secret/s.mid" })
         touch(m_dir->path(), QLatin1String(name));
     QDir().mkpath(folder("folder.mid"));
     m_folder = std::make_unique<CurrentFolderGuard>();
@@ -84,13 +82,9 @@ void tst_Form2Browse::listsStartAtCurrentFolder()
     QVERIFY(folderRow(*m_editor->dirList, folder("Zed")) != nullptr);
     QVERIFY(folderRow(*m_editor->dirList, folder(".secret")) == nullptr);
     QVERIFY(folderRow(*m_editor->dirList, folder("sub/deeper")) == nullptr);
-}
-
-void tst_Form2Browse::fileListShowsMidiFilesOnly()
-{
-    // Any letter case, sorted by name regardless of case; no other types, no hidden
-    // files, no folders.
-    QCOMPARE(m_editor->filList->entries(), (QStringList{"A.MID", "b.mid", "c.Mid"}));
+    // MIDI files in any letter case, sorted by name regardless of case; no other types,
+    // no hidden files, no folders.
+    QCOMPARE(m_editor->filList->entries(), (QStringList { "A.MID", "b.mid", "c.Mid" }));
     QCOMPARE(m_editor->filList->listIndex(), -1);
 }
 
@@ -100,19 +94,19 @@ void tst_Form2Browse::openingFoldersRefreshesFiles()
     QVERIFY(doubleClickFolder(dirs, folder("sub")));
     QCOMPARE(dirs.path(), folder("sub"));
     QCOMPARE(m_editor->filList->path(), folder("sub"));
-    QCOMPARE(m_editor->filList->entries(), QStringList{"x.mid"});
+    QCOMPARE(m_editor->filList->entries(), QStringList { "x.mid" });
 
     // An entry from a subfolder gets one separator.
     m_editor->filList->setListIndex(0);
     m_editor->Command1_Click();
-    QCOMPARE(m_editor->PlayList->entries(), QStringList{folder("sub/x.mid")});
+    QCOMPARE(m_editor->PlayList->entries(), QStringList { folder("sub/x.mid") });
 
     QVERIFY(doubleClickFolder(dirs, folder("sub/deeper")));
-    QCOMPARE(m_editor->filList->entries(), QStringList{"y.mid"});
+    QCOMPARE(m_editor->filList->entries(), QStringList { "y.mid" });
     QVERIFY(folderRow(dirs, m_dir->path()) != nullptr); // ancestors stay reachable
     QVERIFY(doubleClickFolder(dirs, m_dir->path()));
     QCOMPARE(dirs.path(), m_dir->path());
-    QCOMPARE(m_editor->filList->entries(), (QStringList{"A.MID", "b.mid", "c.Mid"}));
+    QCOMPARE(m_editor->filList->entries(), (QStringList { "A.MID", "b.mid", "c.Mid" }));
 
     // Files that appeared meanwhile show when the folder is opened again.
     touch(m_dir->path(), "new.MID");
@@ -139,7 +133,7 @@ void tst_Form2Browse::foldersThatCannotBeOpened()
         QVERIFY2(doubleClickFolder(dirs, inside), qPrintable(inside));
         QCOMPARE(dirs.path(), inside);
     }
-    QCOMPARE(m_editor->filList->entries(), (QStringList{"A.MID", "b.mid", "c.Mid"}));
+    QCOMPARE(m_editor->filList->entries(), (QStringList { "A.MID", "b.mid", "c.Mid" }));
     m_editor->filList->setListIndex(0);
     m_editor->Command1_Click();
     QCOMPARE(m_editor->PlayList->listText(0), inside + "/A.MID");
@@ -155,14 +149,14 @@ void tst_Form2Browse::driveChangeOpensVolume()
     DriveList& drives = *m_editor->drvList;
     const QString home = drives.drive();
     const QString volume = folder("sub");
-    drives.setVolumes(drives.volumes() << DriveList::Volume{volume, "USB"});
+    drives.setVolumes(drives.volumes() << DriveList::Volume { volume, "USB" });
     QCOMPARE(drives.itemText(drives.count() - 1), volume + " [USB]");
 
     drives.setDrive(volume);
     QCOMPARE(drives.drive(), volume);
     QCOMPARE(m_editor->dirList->root(), volume);
     QCOMPARE(m_editor->dirList->path(), volume);
-    QCOMPARE(m_editor->filList->entries(), QStringList{"x.mid"});
+    QCOMPARE(m_editor->filList->entries(), QStringList { "x.mid" });
     // The volume's root is its tree's top: nothing above it is listed.
     QVERIFY(folderRow(*m_editor->dirList, m_dir->path()) == nullptr);
     QVERIFY(doubleClickFolder(*m_editor->dirList, folder("sub/deeper")));
@@ -173,7 +167,7 @@ void tst_Form2Browse::driveChangeOpensVolume()
     QCOMPARE(m_editor->filList->path(), m_dir->path());
     drives.setDrive(volume);
     QCOMPARE(m_editor->dirList->path(), folder("sub/deeper"));
-    QCOMPARE(m_editor->filList->entries(), QStringList{"y.mid"});
+    QCOMPARE(m_editor->filList->entries(), QStringList { "y.mid" });
 }
 
 void tst_Form2Browse::unreadableVolumeIsSetBackSilently()
@@ -181,7 +175,7 @@ void tst_Form2Browse::unreadableVolumeIsSetBackSilently()
     DriveList& drives = *m_editor->drvList;
     const QString home = drives.drive();
     const QString gone = folder("no-medium");
-    drives.setVolumes(drives.volumes() << DriveList::Volume{gone, "CD"});
+    drives.setVolumes(drives.volumes() << DriveList::Volume { gone, "CD" });
     QSignalSpy changes(&drives, &DriveList::driveChanged);
 
     // Chosen as a user would, from the drop-down.
@@ -218,7 +212,7 @@ void tst_Form2Browse::openDialogAddsChosenPath()
     m_editor->Command6_Click();
     m_editor->Command6_Click(); // the same file again is added again
     QCOMPARE(m_editor->PlayList->entries(), QStringList(2, chosen));
-    QCOMPARE(initDirs, (QStringList{m_dir->path(), m_dir->path(), elsewhere.path()}));
+    QCOMPARE(initDirs, (QStringList { m_dir->path(), m_dir->path(), elsewhere.path() }));
     QCOMPARE(QDir::currentPath(), elsewhere.path());
     // Browsing never moves the program's folder; the dialog did, the lists did not.
     QCOMPARE(m_editor->dirList->path(), m_dir->path());
@@ -228,7 +222,7 @@ void tst_Form2Browse::openDialogAddsChosenPath()
     QTRY_VERIFY(m_player->editor().isNull());
     m_editor = &openEditor(*m_player);
     QCOMPARE(m_editor->dirList->path(), elsewhere.path());
-    QCOMPARE(m_editor->filList->entries(), QStringList{"Other Song.MID"});
+    QCOMPARE(m_editor->filList->entries(), QStringList { "Other Song.MID" });
 }
 
 void tst_Form2Browse::realDialogMatchesAnyCase()
@@ -269,8 +263,8 @@ void tst_Form2Browse::realDialogMatchesAnyCase()
     poll.stop();
     QCOMPARE(m_editor->dirList->path(), m_dir->path());
     shown.sort(Qt::CaseInsensitive);
-    QCOMPARE(shown, (QStringList{"A.MID", "b.mid", "c.Mid", "folder.mid", "sub", "Zed"}));
-    QCOMPARE(m_editor->PlayList->entries(), QStringList{folder("A.MID")});
+    QCOMPARE(shown, (QStringList { "A.MID", "b.mid", "c.Mid", "folder.mid", "sub", "Zed" }));
+    QCOMPARE(m_editor->PlayList->entries(), QStringList { folder("A.MID") });
 }
 
 void tst_Form2Browse::mountedVolumesHoldRoot()
@@ -281,8 +275,8 @@ void tst_Form2Browse::mountedVolumesHoldRoot()
     for (const DriveList::Volume& volume : volumes) {
         QVERIFY2(QFileInfo(volume.root).isDir(), qPrintable(volume.root));
         QVERIFY2(!volume.root.startsWith("/proc") && !volume.root.startsWith("/sys")
-                     && !volume.root.startsWith("/dev"),
-                 qPrintable(volume.root));
+                && !volume.root.startsWith("/dev"),
+            qPrintable(volume.root));
     }
 }
 

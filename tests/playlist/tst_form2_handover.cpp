@@ -1,7 +1,7 @@
 // Opening the editor from the player, and the hand-over of its Playlist on OK.
 
-#include "playlist/EditorTestKit.h"
 #include "player/PlayerTestKit.h"
+#include "playlist/EditorTestKit.h"
 #include "playlist/FileList.h"
 #include "playlist/ListBox.h"
 
@@ -25,9 +25,8 @@ QStringList comboEntries(const Form1& form)
 
 bool noTransport(const Form1& form)
 {
-    for (const QPushButton* button : {form.Command3, form.Command4, form.Command6,
-                                      form.Command8, form.Command9, form.Command11,
-                                      form.Command12}) {
+    for (const QPushButton* button : { form.Command3, form.Command4, form.Command6, form.Command8,
+             form.Command9, form.Command11, form.Command12 }) {
         if (button->isEnabled())
             return false;
     }
@@ -72,8 +71,8 @@ void tst_Form2Handover::initTestCase()
     QVERIFY(m_dir.isValid());
     sequora::midi::engine::useManualClock();
     // Listed by name in the editor: one.mid, Three.MID, two.mid.
-    m_songs = {writeSong(m_dir, "one.mid", 600), writeSong(m_dir, "Three.MID", 700),
-               writeSong(m_dir, "two.mid", 800)};
+    m_songs = { writeSong(m_dir, "one.mid", 600), writeSong(m_dir, "Three.MID", 700),
+        writeSong(m_dir, "two.mid", 800) };
     QDir().mkpath(m_dir.filePath("sub"));
     writeSong(m_dir, "sub/four.mid", 900);
 }
@@ -142,7 +141,7 @@ void tst_Form2Handover::okHandsOverAndLoadsEntryZero()
     editor.Command1_Click(); // two.mid twice
     editor.PlayList->setListIndex(1);
     editor.Command9_Click(); // Three.MID first
-    const QStringList expected{m_songs[1], m_songs[0], m_songs[2], m_songs[2]};
+    const QStringList expected { m_songs[1], m_songs[0], m_songs[2], m_songs[2] };
     QCOMPARE(editor.PlayList->entries(), expected);
 
     editor.Command2_Click();
@@ -183,7 +182,7 @@ void tst_Form2Handover::emptyOkLeavesPlaybackAlone()
     again.filList->setListIndex(0);
     again.Command1_Click();
     again.Command2_Click();
-    QCOMPARE(comboEntries(*m_form), QStringList{m_songs[0]});
+    QCOMPARE(comboEntries(*m_form), QStringList { m_songs[0] });
     QCOMPARE(m_form->Label1->text(), QStringLiteral("0"));
     QCOMPARE(m_form->Text1->text(), m_songs[0]);
     QVERIFY(isPlaying(*m_form));
@@ -233,7 +232,7 @@ void tst_Form2Handover::reopenAfterOkShowsEditorAsLeft()
     QCOMPARE(editor.PlayList->entries(), comboEntries(*m_form));
     QCOMPARE(editor.PlayList->listIndex(), 1);
     QCOMPARE(editor.dirList->path(), m_dir.filePath("sub"));
-    QCOMPARE(editor.filList->entries(), QStringList{"four.mid"});
+    QCOMPARE(editor.filList->entries(), QStringList { "four.mid" });
 }
 
 void tst_Form2Handover::editorGoesWithPlayer()
