@@ -37,7 +37,15 @@ bool readFolder(const QString& folder, QStringList& names)
     QDir dir(folder);
     if (!dir.isReadable())
         return false;
-    names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    // A link to a device passes QDir's filter as well: keep only what is a folder once
+    // links are followed.
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    names.clear();
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir())
+            names.append(entry.fileName());
+    }
     return true;
 }
 

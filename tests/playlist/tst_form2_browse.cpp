@@ -142,6 +142,12 @@ void tst_Form2Browse::foldersThatCannotBeOpened()
     QVERIFY(QFile::link(folder("nowhere"), folder("dead")));
     QVERIFY(!dirs.setPath(folder("dead")));
     QCOMPARE(dirs.path(), inside);
+    // Nor is a link to a device, though the folder listing lets it through.
+    QVERIFY(QFile::link("/dev/null", folder("device")));
+    QVERIFY(dirs.setPath(m_dir->path()));
+    QVERIFY(folderRow(dirs, folder("loop")) != nullptr);
+    QVERIFY(folderRow(dirs, folder("device")) == nullptr);
+    QVERIFY(folderRow(dirs, folder("dead")) == nullptr);
 }
 
 void tst_Form2Browse::driveChangeOpensVolume()
