@@ -18,7 +18,7 @@ using namespace sequora::test;
 namespace {
 
 constexpr qint64 kQuickMs = 1000;
-constexpr int kRefusals = kUnderAsan ? 4000 : 20000;
+constexpr int kRefusals = 20000;
 constexpr qint64 kAllowedGrowthKb = 1024;
 
 MCIERROR send(const std::string& command)

@@ -155,6 +155,14 @@ private:
     std::thread m_thread;
 };
 
+/// What processSizeKb() measures, for reports.
+inline constexpr const char* kProcessSizeMeasure =
+#ifdef SEQUORA_TEST_ASAN
+    "bytes allocated, under AddressSanitizer";
+#else
+    "VmRSS";
+#endif
+
 /// What the process holds, in kilobytes: its resident size, or under AddressSanitizer
 /// (whose quarantine keeps freed memory resident on purpose) the bytes still allocated.
 inline qint64 processSizeKb()
@@ -172,13 +180,5 @@ inline qint64 processSizeKb()
     return -1;
 #endif
 }
-
-/// Under AddressSanitizer everything runs several times slower: long runs are shortened.
-inline constexpr bool kUnderAsan =
-#ifdef SEQUORA_TEST_ASAN
-    true;
-#else
-    false;
-#endif
 
 } // namespace sequora::test
