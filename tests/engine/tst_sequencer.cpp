@@ -394,6 +394,29 @@ private slots:
         QVERIFY(!has(kControlChange | 1, kCcVolume));
     }
 
+    void chaseKeepsEveryParameterAndTheSelection()
+    {
+        // An NRPN, then RPN 0/0 set to 2 and stepped up once: 3 semitones of bend range,
+        // with RPN 0/0 still selected for the song's later data entries.
+        m_seq->open(SongBuilder()
+                        .cc(0, 2, kCcNrpnMsb, 1).cc(0, 2, kCcNrpnLsb, 8).cc(0, 2, kCcDataEntryMsb, 70)
+                        .cc(10, 2, kCcRpnMsb, 0).cc(10, 2, kCcRpnLsb, 0).cc(10, 2, kCcDataEntryMsb, 2)
+                        .cc(20, 2, kCcDataIncrement, 0)
+                        .build(2 * kSecond));
+        m_seq->seek(1000);
+        m_out->run(1024);
+        std::vector<std::pair<int, int>> cc;
+        for (const auto& r : m_out->shorts()) {
+            if (r.status == (kControlChange | 2))
+                cc.push_back({r.data1, r.data2});
+        }
+        const std::vector<std::pair<int, int>> expected{
+            {kCcNrpnMsb, 1}, {kCcNrpnLsb, 8}, {kCcDataEntryMsb, 70},
+            {kCcRpnMsb, 0}, {kCcRpnLsb, 0}, {kCcDataEntryMsb, 3},
+            {kCcRpnMsb, 0}, {kCcRpnLsb, 0}};
+        QCOMPARE(cc, expected);
+    }
+
     void nothingLeaksIntoTheNextSong()
     {
         m_seq->open(SongBuilder().program(0, 0, 40).bend(0, 0, 100).note(0, kSecond, 0, 60).build(3 * kSecond));
