@@ -68,6 +68,53 @@ std::string percentDecode(std::string_view token)
     return out;
 }
 
+// Paths whose percent-encoded form does not fit the caller's buffer (long paths in
+// Japanese: each byte of a kana or kanji takes three characters) get a compact token:
+// this prefix and the path in URL-safe base64, only a third longer than the path.
+// Absolute percent-encoded tokens start with '/', so the two never meet.
+constexpr std::string_view kCompactPrefix = "~b64~";
+constexpr char kBase64Digits[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+
+std::string base64Encode(std::string_view bytes)
+{
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    uint32_t bits = 0;
+    int count = 0;
+    for (unsigned char c : bytes) {
+        bits = bits << 8 | c;
+        count += 8;
+        while (count >= 6) {
+            count -= 6;
+            out += kBase64Digits[(bits >> count) & 0x3F];
+        }
+    }
+    if (count > 0)
+        out += kBase64Digits[(bits << (6 - count)) & 0x3F];
+    return out;
+}
+
+// Empty when text is not base64 of the URL-safe alphabet.
+std::string base64Decode(std::string_view text)
+{
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const char* digit = std::strchr(kBase64Digits, c);
+        if (c == '\0' || digit == nullptr)
+            return {};
+        bits = bits << 6 | static_cast<uint32_t>(digit - kBase64Digits);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
 bool exists(const std::string& path)
 {
     std::error_code ec;
@@ -86,7 +133,12 @@ uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t buffe
     const fs::path absolute = fs::absolute(fs::path(longPath), ec);
     if (ec)
         return 0;
-    const std::string token = percentEncode(absolute.string());
+    std::string token = percentEncode(absolute.string());
+    if (token.size() + 1 > bufferSize) {
+        std::string compact = std::string(kCompactPrefix) + base64Encode(absolute.string());
+        if (compact.size() < token.size())
+            token = std::move(compact);
+    }
     // Like the system call: a buffer too small gets nothing, and the answer is the
     // size needed, NUL included, so the caller can tell it from success.
     if (!shortPath || token.size() + 1 > bufferSize)
@@ -97,6 +149,13 @@ uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t buffe
 
 std::string resolveShortPath(std::string_view token)
 {
+    if (token.starts_with(kCompactPrefix)) {
+        // As with %XX: a file literally named so wins only when the decoding names none.
+        std::string decoded = base64Decode(token.substr(kCompactPrefix.size()));
+        if (!decoded.empty() && (exists(decoded) || !exists(std::string(token))))
+            return decoded;
+        return std::string(token);
+    }
     std::string decoded = percentDecode(token);
     // A path typed by hand may hold a literal "%20"; if only the literal file exists,
     // that is the one meant.

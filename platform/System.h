@@ -10,7 +10,8 @@ namespace sequora::platform {
 /// Writes a blank-free token for an existing path into shortPath (NUL-terminated) and
 /// returns its length; the MCI open command maps the token back to the same file. The
 /// token is the absolute path with blanks, quotes, '%', control characters and
-/// non-ASCII bytes percent-encoded. Returns 0 and writes nothing when the path names
+/// non-ASCII bytes percent-encoded; a path whose encoding would not fit bufferSize (long
+/// paths in non-Latin scripts) gets a compact base64 form instead. Returns 0 and writes nothing when the path names
 /// nothing that exists. When bufferSize is too small it writes nothing and returns the
 /// size needed, NUL included (always more than bufferSize), as the system call does.
 uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t bufferSize);

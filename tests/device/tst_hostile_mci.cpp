@@ -51,6 +51,7 @@ private slots:
     void refusedAtOnce_data();
     void refusedAtOnce();
     void aSongWithAnEndlessTrackPlays();
+    void aLongJapanesePathOpens();
     void refusalsKeepNothing();
 
 private:
@@ -158,6 +159,28 @@ void tst_HostileMci::aSongWithAnEndlessTrackPlays()
     }
     QCOMPARE(mciSendStringA("status m length", reply, sizeof reply, nullptr), kMciOk);
     QCOMPARE(QByteArray(reply), QByteArray("0"));
+}
+
+void tst_HostileMci::aLongJapanesePathOpens()
+{
+    // Three folder levels and a file name in Japanese: about 200 bytes, far from any
+    // path limit, but each byte of a kana or kanji written as %XX would not fit the
+    // device class's 512-byte buffer.
+    const QString part = QStringLiteral("久石譲 となりのトトロ サウンドトラック");
+    QDir().mkpath(m_dir.filePath(part + "/" + part + "/" + part));
+    const QString path = m_dir.filePath(part + "/" + part + "/" + part + "/01 さんぽ.mid");
+    QVERIFY(QFile::copy(m_good, path));
+    QVERIFY(nativePath(path).size() > 512 / 3);
+
+    const std::string word = token(path);
+    QVERIFY(!word.empty());
+    for (unsigned char c : word)
+        QVERIFY(c > ' ' && c < 0x7F && c != '"');
+    clsMIDI device;
+    device.FileName(nativePath(path));
+    QCOMPARE(device.Mode(), std::string("STOPPED"));
+    QCOMPARE(device.Length(), 20);
+    QCOMPARE(QString::fromStdString(device.FileName()), path);
 }
 
 void tst_HostileMci::refusalsKeepNothing()
