@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
@@ -30,7 +31,8 @@
 #endif
 #endif
 #ifdef SEQUORA_TEST_ASAN
-#include <sanitizer/allocator_interface.h>
+// Declared here: GCC ships no <sanitizer/allocator_interface.h>, but its runtime has it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace sequora::test {
