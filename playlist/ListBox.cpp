@@ -73,6 +73,13 @@ ListBox::ListBox(QWidget* parent)
     connect(model(), &QAbstractItemModel::modelReset, this, forgetWhenEmpty);
 }
 
+ListBox::~ListBox()
+{
+    // The model outlives this part of the object: it empties itself (a reset) while
+    // the QWidget base deletes its children, when this is no list any more.
+    disconnect(model(), nullptr, this, nullptr);
+}
+
 void ListBox::measureRows(int first, int last)
 {
     if (first < 0 || last < first)

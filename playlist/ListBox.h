@@ -10,6 +10,7 @@ class ListBox : public QListWidget {
 
 public:
     explicit ListBox(QWidget* parent = nullptr);
+    ~ListBox() override;
 
     /// The selected row, or -1 when no entry is selected.
     int listIndex() const;
