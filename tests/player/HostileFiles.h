@@ -6,6 +6,7 @@
 
 #include "common/SmfWriter.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -36,6 +37,15 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace sequora::test {
+
+/// The player refuses to start beside another copy of itself, and a test program counts
+/// as the player under its own name: a copy of the same test running in another build
+/// folder at the same time would make Form_Load fail. Call before the first Form_Load.
+inline void keepApartFromOtherCopies()
+{
+    QCoreApplication::setApplicationName(QCoreApplication::applicationName() + QLatin1Char('-')
+                                         + QString::number(QCoreApplication::applicationPid()));
+}
 
 /// A name with a line break, quotes, a percent sign, blanks and non-ASCII letters
 /// (Latin, halfwidth katakana, kanji).

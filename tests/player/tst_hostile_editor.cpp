@@ -48,6 +48,7 @@ class tst_HostileEditor : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { keepApartFromOtherCopies(); }
     void init();
     void cleanup();
 

@@ -47,6 +47,7 @@ private:
 
 void tst_HostilePlayer::initTestCase()
 {
+    keepApartFromOtherCopies();
     QVERIFY(m_dir.isValid());
     sequora::midi::engine::useManualClock();
     m_good1 = writeSong(m_dir, "good1.mid", 20);

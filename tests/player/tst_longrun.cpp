@@ -33,6 +33,7 @@ private slots:
 
 void tst_LongRun::tenThousandRandomIntrosWithBrokenEntries()
 {
+    keepApartFromOtherCopies();
     const qint64 atStart = processSizeKb();
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
