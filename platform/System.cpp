@@ -73,8 +73,7 @@ std::string percentDecode(std::string_view token)
 // this prefix and the path in URL-safe base64, only a third longer than the path.
 // Absolute percent-encoded tokens start with '/', so the two never meet.
 constexpr std::string_view kCompactPrefix = "~b64~";
-constexpr char kBase64Digits[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
 std::string base64Encode(std::string_view bytes)
 {

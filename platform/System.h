@@ -11,14 +11,15 @@ namespace sequora::platform {
 /// returns its length; the MCI open command maps the token back to the same file. The
 /// token is the absolute path with blanks, quotes, '%', control characters and
 /// non-ASCII bytes percent-encoded; a path whose encoding would not fit bufferSize (long
-/// paths in non-Latin scripts) gets a compact base64 form instead. Returns 0 and writes nothing when the path names
-/// nothing that exists. When bufferSize is too small it writes nothing and returns the
-/// size needed, NUL included (always more than bufferSize), as the system call does.
+/// paths in non-Latin scripts) gets a compact base64 form instead. Returns 0 and writes
+/// nothing when the path names nothing that exists. When bufferSize is too small even
+/// for the compact form it writes nothing and returns the size needed, NUL included
+/// (always more than bufferSize), as the system call does.
 uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t bufferSize);
 
 /// Maps a token made by GetShortPathNameA (or any plain path) back to the file path:
-/// %XX sequences are decoded, unless only the literal path exists. Used by the MCI
-/// open command.
+/// %XX sequences (or a compact base64 token) are decoded, unless only the literal path
+/// exists. Used by the MCI open command.
 std::string resolveShortPath(std::string_view token);
 
 inline constexpr uint32_t kVerPlatformWin32Windows = 1;

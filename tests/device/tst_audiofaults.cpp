@@ -105,8 +105,9 @@ void tst_AudioFaults::noAudioServerPlaysSilently()
 {
     QProcess mci;
     mci.setProcessEnvironment(environment("unix:" + m_dir.filePath("no-server-here")));
-    mci.start(m_tool, {QString::fromStdString(openCommand()), "play m", "wait 1500",
-                       "status m position", "status m mode", "close m"});
+    mci.start(m_tool,
+        { QString::fromStdString(openCommand()), "play m", "wait 1500", "status m position",
+            "status m mode", "close m" });
     QVERIFY(mci.waitForFinished(30000));
     const QStringList out = lines(mci.readAllStandardOutput());
     const QStringList err = lines(mci.readAllStandardError());
@@ -120,7 +121,7 @@ void tst_AudioFaults::noAudioServerPlaysSilently()
     // One line says why it is silent; nothing else is printed (no library chatter).
     QCOMPARE(err.size(), 1);
     QVERIFY2(err[0].startsWith("sequora: no sound (") && err[0].endsWith("playing silently"),
-             qPrintable(err[0]));
+        qPrintable(err[0]));
 }
 
 void tst_AudioFaults::losingTheAudioServerWhilePlaying()
@@ -133,7 +134,8 @@ void tst_AudioFaults::losingTheAudioServerWhilePlaying()
     // no other client (the desktop's server, if any, is never touched).
     const QString runtime = m_dir.filePath("pulse-runtime");
     QVERIFY(QDir().mkpath(runtime));
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString socket = m_dir.filePath("pulse-socket");
     QProcess server;
     QProcessEnvironment serverEnv = QProcessEnvironment::systemEnvironment();
@@ -144,14 +146,15 @@ void tst_AudioFaults::losingTheAudioServerWhilePlaying()
     serverEnv.insert("PULSE_STATE_PATH", m_dir.filePath("pulse-state"));
     server.setProcessEnvironment(serverEnv);
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(pulseaudio, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                              "--disable-shm=yes", "--log-target=stderr", "--log-level=error",
-                              "-L", "module-null-sink",
-                              "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket});
+    server.start(pulseaudio,
+        { "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
+            "--log-target=stderr", "--log-level=error", "-L", "module-null-sink", "-L",
+            "module-native-protocol-unix auth-anonymous=1 socket=" + socket });
     QVERIFY(server.waitForStarted(5000));
     QElapsedTimer waited;
     waited.start();
-    while (!QFile::exists(socket) && server.state() == QProcess::Running && waited.elapsed() < 10000)
+    while (
+        !QFile::exists(socket) && server.state() == QProcess::Running && waited.elapsed() < 10000)
         QTest::qWait(50);
     if (!QFile::exists(socket)) {
         server.kill();
@@ -186,13 +189,17 @@ void tst_AudioFaults::losingTheAudioServerWhilePlaying()
         heard = replyOf(got[0]).toInt();
     }
     QVERIFY2(heard >= 5, "the song did not move while the server was there");
-    QVERIFY2(mci.readAllStandardError().isEmpty(), "the output fell back while the server was there");
+    QVERIFY2(
+        mci.readAllStandardError().isEmpty(), "the output fell back while the server was there");
 
     // The server dies. The song goes on silently on the output's own clock.
     server.kill();
     QVERIFY(server.waitForFinished(5000));
-    const QStringList after = ask(QStringLiteral("wait %1\nstatus m position\nwait 1000\nstatus m position\n"
-                                                 "status m mode\n").arg(kFallbackWaitMs), 3);
+    const QStringList after
+        = ask(QStringLiteral("wait %1\nstatus m position\nwait 1000\nstatus m position\n"
+                             "status m mode\n")
+                  .arg(kFallbackWaitMs),
+            3);
     QCOMPARE(after.size(), 3);
     const int p1 = replyOf(after[0]).toInt();
     const int p2 = replyOf(after[1]).toInt();

@@ -92,7 +92,8 @@ void tst_HostileMci::refusedAtOnce_data()
     QTest::newRow("FIFO") << m_fifo << invalid;
     QTest::newRow("/dev/zero behind a link") << makeLink(m_dir, "zero.mid", "/dev/zero") << invalid;
     QTest::newRow("folder") << makeFolder(m_dir, "x.mid") << invalid;
-    QTest::newRow("link onto itself") << makeLink(m_dir, "self.mid", m_dir.filePath("self.mid")) << missing;
+    QTest::newRow("link onto itself")
+        << makeLink(m_dir, "self.mid", m_dir.filePath("self.mid")) << missing;
     QTest::newRow("deleted") << m_dir.filePath("deleted.mid") << missing;
 }
 
@@ -187,8 +188,8 @@ void tst_HostileMci::refusalsKeepNothing()
 {
     FifoWatch watch(m_fifo, std::chrono::minutes(5));
     const std::string good = "open " + quoted(m_good) + " alias m";
-    QStringList refused{makeEmpty(m_dir, "empty2.mid"), m_fifo, m_dir.filePath("gone.mid"),
-                        makeFolder(m_dir, "dir.mid"), makeLink(m_dir, "zero2.mid", "/dev/zero")};
+    QStringList refused { makeEmpty(m_dir, "empty2.mid"), m_fifo, m_dir.filePath("gone.mid"),
+        makeFolder(m_dir, "dir.mid"), makeLink(m_dir, "zero2.mid", "/dev/zero") };
     {
         QFile text(m_dir.filePath("text.mid"));
         QVERIFY(text.open(QIODevice::WriteOnly));
@@ -212,7 +213,7 @@ void tst_HostileMci::refusalsKeepNothing()
     }
     const qint64 end = processSizeKb();
     qInfo("process size after %d refusals: %lld kB, after %d: %lld kB", kRefusals / 10, warm,
-          kRefusals, end);
+        kRefusals, end);
     QVERIFY(warm > 0);
     QVERIFY2(end - warm < kAllowedGrowthKb, "refused files leave memory behind");
     QVERIFY2(!watch.blocked(), "the FIFO was opened for reading");

@@ -65,7 +65,7 @@ constexpr int kGmDefaultVolume = 100;
 std::vector<uint64_t> audibleNoteOns(std::vector<ChannelEvent> events)
 {
     std::stable_sort(events.begin(), events.end(),
-                     [](const ChannelEvent& a, const ChannelEvent& b) { return a.tick < b.tick; });
+        [](const ChannelEvent& a, const ChannelEvent& b) { return a.tick < b.tick; });
     std::array<int, 16> volume, expression;
     volume.fill(kGmDefaultVolume);
     expression.fill(127);
@@ -78,7 +78,8 @@ std::vector<uint64_t> audibleNoteOns(std::vector<ChannelEvent> events)
             expression[ch] = e.data2;
         else if ((e.status & 0xF0) == 0xB0 && e.data1 == 121)
             expression[ch] = 127;
-        else if ((e.status & 0xF0) == 0x90 && e.data2 > 0 && volume[ch] * expression[ch] >= kAudibleGain)
+        else if ((e.status & 0xF0) == 0x90 && e.data2 > 0
+            && volume[ch] * expression[ch] >= kAudibleGain)
             out.push_back(e.tick);
     }
     return out;
@@ -112,7 +113,7 @@ public:
         , m_tempo(std::move(tempo))
     {
         std::stable_sort(m_tempo.begin(), m_tempo.end(),
-                         [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+            [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
     }
     int64_t us(uint64_t tick) const
     {
@@ -144,7 +145,8 @@ private:
 std::optional<Scan> scanFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> d(
+        (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (d.size() < 14 || be(d, 0, 4) != 0x4D546864) // "MThd"
         return std::nullopt;
     const uint16_t division = uint16_t(be(d, 12, 2));
@@ -172,7 +174,7 @@ std::optional<Scan> scanFile(const std::string& path)
                 const uint8_t type = d[p++];
                 const uint32_t len = varLen(d, p, end);
                 if (type == 0x51 && len == 3)
-                    tempo.push_back({tick, be(d, p, 3)});
+                    tempo.push_back({ tick, be(d, p, 3) });
                 p += len;
                 if (type == 0x2F) {
                     ends.push_back(tick);
@@ -185,7 +187,7 @@ std::optional<Scan> scanFile(const std::string& path)
                 const int kind = status >> 4;
                 const bool oneByte = kind == 0xC || kind == 0xD;
                 if (p + (oneByte ? 0 : 1) < end)
-                    events.push_back({tick, status, d[p], oneByte ? uint8_t(0) : d[p + 1]});
+                    events.push_back({ tick, status, d[p], oneByte ? uint8_t(0) : d[p + 1] });
                 p += oneByte ? 1 : 2;
             } else {
                 return std::nullopt; // data with no status: not what these files hold
@@ -239,16 +241,17 @@ bool isSystemReset(const std::vector<uint8_t>& s)
         }
         return true;
     };
-    return is({0xF0, 0x7E, -1, 0x09}, 0)                                    // GM on/off
-        || is({0xF0, 0x41, -1, 0x42, 0x12, 0x40, 0x00, 0x7F}, 0)            // GS reset
-        || is({0xF0, 0x43, -1, 0x4C, 0x00, 0x00, 0x7E}, 0);                 // XG on
+    return is({ 0xF0, 0x7E, -1, 0x09 }, 0) // GM on/off
+        || is({ 0xF0, 0x41, -1, 0x42, 0x12, 0x40, 0x00, 0x7F }, 0) // GS reset
+        || is({ 0xF0, 0x43, -1, 0x4C, 0x00, 0x00, 0x7E }, 0); // XG on
 }
 
 SynthState stateAfter(const std::vector<RecordingOutput::Record>& records)
 {
     SynthState st;
     for (const auto& r : records) {
-        if (r.kind == OutMessage::Kind::Reset || (r.kind == OutMessage::Kind::SysEx && isSystemReset(r.sysex))) {
+        if (r.kind == OutMessage::Kind::Reset
+            || (r.kind == OutMessage::Kind::SysEx && isSystemReset(r.sysex))) {
             st = SynthState();
             continue;
         }
@@ -289,8 +292,14 @@ QString describe(const SynthState& st)
         if (c == ChannelState())
             continue;
         parts << QStringLiteral("ch%1 prog %2 bank %3 (now %4/%5) vol %6 pan %7 expr %8")
-                     .arg(ch + 1).arg(c.program).arg(c.bankAtProgram).arg(c.bankMsb).arg(c.bankLsb)
-                     .arg(c.volume).arg(c.pan).arg(c.expression);
+                     .arg(ch + 1)
+                     .arg(c.program)
+                     .arg(c.bankAtProgram)
+                     .arg(c.bankMsb)
+                     .arg(c.bankLsb)
+                     .arg(c.volume)
+                     .arg(c.pan)
+                     .arg(c.expression);
     }
     return parts.join("; ");
 }
@@ -307,14 +316,15 @@ struct Loudness {
 Loudness judge(const std::vector<int16_t>& stereo)
 {
     Loudness l;
-    for (std::size_t start = 2 * OfflineRenderer::kGrid; start + 2 * kSliceFrames <= stereo.size(); start += 2 * kSliceFrames) {
+    for (std::size_t start = 2 * OfflineRenderer::kGrid; start + 2 * kSliceFrames <= stereo.size();
+         start += 2 * kSliceFrames) {
         double sum = 0;
         for (std::size_t i = start; i < start + 2 * kSliceFrames; ++i)
             sum += double(stereo[i]) * stereo[i];
         l.sounding.push_back(std::sqrt(sum / (2 * kSliceFrames)) >= kSilentRms);
     }
-    l.clipped = int(std::count_if(stereo.begin(), stereo.end(),
-                                  [](int16_t s) { return s == 32767 || s == -32768; }));
+    l.clipped = int(std::count_if(
+        stereo.begin(), stereo.end(), [](int16_t s) { return s == 32767 || s == -32768; }));
     return l;
 }
 
@@ -337,7 +347,7 @@ std::pair<int64_t, int64_t> silences(const Loudness& l)
             ++run;
         }
     }
-    return {sliceMs(first - l.sounding.begin()), sliceMs(longest)};
+    return { sliceMs(first - l.sounding.begin()), sliceMs(longest) };
 }
 
 } // namespace
@@ -361,7 +371,7 @@ private:
 
 void tst_RealSongs::initTestCase()
 {
-    if (QDir(kSongFolder).entryList({"*.mid"}, QDir::Files).isEmpty())
+    if (QDir(kSongFolder).entryList({ "*.mid" }, QDir::Files).isEmpty())
         QSKIP("the openmsx songs are not installed");
     // The device's engine dispatches to a recorder this test turns by hand.
     auto recorder = std::make_unique<RecordingOutput>(kRate);
@@ -400,7 +410,7 @@ void tst_RealSongs::everySong_data()
 {
     QTest::addColumn<QString>("path");
     const QDir folder(kSongFolder);
-    for (const QString& name : folder.entryList({"*.mid"}, QDir::Files, QDir::Name))
+    for (const QString& name : folder.entryList({ "*.mid" }, QDir::Files, QDir::Name))
         QTest::newRow(qPrintable(name)) << folder.filePath(name);
 }
 
@@ -415,13 +425,16 @@ void tst_RealSongs::everySong()
     char word[512] = {};
     QVERIFY(GetShortPathNameA(file.c_str(), word, sizeof word) > 0);
     const std::string alias = " alias song";
-    QCOMPARE(mciSendStringA((std::string("open ") + word + " type sequencer" + alias).c_str(), nullptr, 0, nullptr), kMciOk);
+    QCOMPARE(mciSendStringA((std::string("open ") + word + " type sequencer" + alias).c_str(),
+                 nullptr, 0, nullptr),
+        kMciOk);
     char reply[16] = {};
     QCOMPARE(mciSendStringA("status song length", reply, sizeof reply, nullptr), kMciOk);
     const int64_t units = std::atoll(reply);
     const int64_t expected = scan->lengthUs / kUsPerUnit;
     QVERIFY2(std::abs(units - expected) <= 1,
-             qPrintable(QStringLiteral("device says %1 units, the tempo map %2").arg(units).arg(expected)));
+        qPrintable(
+            QStringLiteral("device says %1 units, the tempo map %2").arg(units).arg(expected)));
 
     // The middle, moved off any instant where something happens so that "up to there"
     // means the same for the seek and for playing.
@@ -430,9 +443,8 @@ void tst_RealSongs::everySong()
     int64_t middleUnits = units / 2;
     const auto busy = [&](int64_t unitsAt) {
         const int64_t us = unitsAt * kUsPerUnit;
-        return std::any_of(song.events().begin(), song.events().end(), [us](const MidiEvent& e) {
-            return std::abs(e.timeUs - us) <= 2000;
-        });
+        return std::any_of(song.events().begin(), song.events().end(),
+            [us](const MidiEvent& e) { return std::abs(e.timeUs - us) <= 2000; });
     };
     while (busy(middleUnits) && middleUnits < units)
         ++middleUnits;
@@ -440,7 +452,9 @@ void tst_RealSongs::everySong()
 
     // Seek through the device: what the recorder receives is the chase.
     m_deviceOut->records.clear();
-    QCOMPARE(mciSendStringA(("seek song to " + std::to_string(middleUnits)).c_str(), nullptr, 0, nullptr), kMciOk);
+    QCOMPARE(mciSendStringA(
+                 ("seek song to " + std::to_string(middleUnits)).c_str(), nullptr, 0, nullptr),
+        kMciOk);
     QCOMPARE(mciSendStringA("status song position", reply, sizeof reply, nullptr), kMciOk);
     QCOMPARE(std::atoll(reply), middleUnits);
     m_deviceOut->run(kBlock);
@@ -458,7 +472,8 @@ void tst_RealSongs::everySong()
         played->runMs(middleMs + 100, 4 * kBlock);
         QCOMPARE(seq.positionMs(), middleMs);
         const SynthState reached = stateAfter(played->records);
-        QVERIFY2(chased == reached, qPrintable("seek: " + describe(chased) + "\nplay: " + describe(reached)));
+        QVERIFY2(chased == reached,
+            qPrintable("seek: " + describe(chased) + "\nplay: " + describe(reached)));
         QVERIFY2(reached != SynthState(), "the song sets no instrument before its middle");
     }
 
@@ -470,21 +485,28 @@ void tst_RealSongs::everySong()
         const char* name;
         int64_t fromMs;
     };
-    for (const Window& w : {Window{"opening", 0}, Window{"after the seek", middleMs}}) {
+    for (const Window& w : { Window { "opening", 0 }, Window { "after the seek", middleMs } }) {
         const int64_t toMs = std::min(w.fromMs + kWindowMs, m_renderSeq->lengthMs());
         m_renderSeq->seek(w.fromMs);
         m_renderSeq->play();
         const Loudness sound = judge(render(toMs - w.fromMs));
         const auto [lead, longest] = silences(sound);
         const int64_t fromUs = w.fromMs * 1000, toUs = toMs * 1000;
-        const auto firstNote = std::lower_bound(scan->noteOnsUs.begin(), scan->noteOnsUs.end(), fromUs);
+        const auto firstNote
+            = std::lower_bound(scan->noteOnsUs.begin(), scan->noteOnsUs.end(), fromUs);
         QVERIFY2(firstNote != scan->noteOnsUs.end() && *firstNote < toUs, w.name);
         const int64_t allowedLeadMs = (*firstNote - fromUs) / 1000 + kOnsetSlackMs;
-        const int64_t allowedRestMs = longestRestUs(scan->noteOnsUs, fromUs, toUs) / 1000 + kOnsetSlackMs;
-        const QString figures = QStringLiteral("%1: silent %2 ms before the first sound (its first note at %3 ms), "
-                                               "longest silence %4 ms (longest rest %5 ms), %6 clipped samples")
-                                    .arg(w.name).arg(lead).arg((*firstNote - fromUs) / 1000).arg(longest)
-                                    .arg(allowedRestMs - kOnsetSlackMs).arg(sound.clipped);
+        const int64_t allowedRestMs
+            = longestRestUs(scan->noteOnsUs, fromUs, toUs) / 1000 + kOnsetSlackMs;
+        const QString figures
+            = QStringLiteral("%1: silent %2 ms before the first sound (its first note at %3 ms), "
+                             "longest silence %4 ms (longest rest %5 ms), %6 clipped samples")
+                  .arg(w.name)
+                  .arg(lead)
+                  .arg((*firstNote - fromUs) / 1000)
+                  .arg(longest)
+                  .arg(allowedRestMs - kOnsetSlackMs)
+                  .arg(sound.clipped);
         qInfo("%s", qPrintable(figures));
         QVERIFY2(lead <= allowedLeadMs, qPrintable(figures));
         QVERIFY2(longest <= allowedRestMs, qPrintable(figures));

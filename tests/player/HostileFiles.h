@@ -44,7 +44,7 @@ namespace sequora::test {
 inline void keepApartFromOtherCopies()
 {
     QCoreApplication::setApplicationName(QCoreApplication::applicationName() + QLatin1Char('-')
-                                         + QString::number(QCoreApplication::applicationPid()));
+        + QString::number(QCoreApplication::applicationPid()));
 }
 
 /// A name with a line break, quotes, a percent sign, blanks and non-ASCII letters
@@ -87,7 +87,7 @@ inline QString makeEndlessTrackSong(const QTemporaryDir& dir, const QString& nam
 inline QString makeEndlessEmptyTrack(const QTemporaryDir& dir, const QString& name)
 {
     Bytes image = SmfWriter(0, 480).bytes();
-    image.insert(image.end(), {'M', 'T', 'r', 'k', 0xFF, 0xFF, 0xFF, 0xFF});
+    image.insert(image.end(), { 'M', 'T', 'r', 'k', 0xFF, 0xFF, 0xFF, 0xFF });
     image[11] = 1; // one track
     const QString path = dir.filePath(name);
     SmfWriter::writeBytes(nativePath(path), image);
@@ -163,7 +163,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_done = false;
-    std::atomic<bool> m_blocked{false};
+    std::atomic<bool> m_blocked { false };
     std::thread m_thread;
 };
 

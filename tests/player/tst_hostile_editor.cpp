@@ -126,17 +126,17 @@ void tst_HostileEditor::listsShowSongsAndFoldersOnly()
 
     // Files only: no pipe, device, folder or link that leads nowhere, however named.
     QCOMPARE(sorted(editor.filList->entries()),
-             (QStringList{"4gib.mid", "empty.mid", "good.mid", "Loud.MID"}));
+        (QStringList { "4gib.mid", "empty.mid", "good.mid", "Loud.MID" }));
     // Folders, the link back to this one among them; the loops are no folders.
-    QCOMPARE(sorted(shownSubfolders(*editor.dirList)), (QStringList{"back", "sub", "x.mid"}));
+    QCOMPARE(sorted(shownSubfolders(*editor.dirList)), (QStringList { "back", "sub", "x.mid" }));
 
     // Opening each shown folder, and trying the looping links by hand, ends at once.
-    for (const char* name : {"x.mid", "back"}) {
+    for (const char* name : { "x.mid", "back" }) {
         QVERIFY(doubleClickFolder(*editor.dirList, m_dir->filePath(name)));
         QCOMPARE(editor.dirList->path(), m_dir->filePath(name));
         QVERIFY(editor.dirList->setPath(m_dir->path()));
     }
-    for (const char* name : {"selfdir", "self.mid", "ring1.mid", "dangling.mid"}) {
+    for (const char* name : { "selfdir", "self.mid", "ring1.mid", "dangling.mid" }) {
         QVERIFY2(!editor.dirList->setPath(m_dir->filePath(name)), name);
         QCOMPARE(editor.dirList->path(), m_dir->path());
     }
@@ -152,7 +152,7 @@ void tst_HostileEditor::addingEverythingPlaysWhatCanBePlayed()
     editor.Command7_Click();
     // Entries whose files turned into something else after they were added: the
     // Playlist never checks its entries.
-    for (const char* name : {"pipe.mid", "zero.mid", "x.mid", "self.mid"})
+    for (const char* name : { "pipe.mid", "zero.mid", "x.mid", "self.mid" })
         editor.PlayList->addItem(m_dir->filePath(QLatin1String(name)));
     const int entries = editor.PlayList->count();
     editor.Command2_Click();
@@ -168,7 +168,7 @@ void tst_HostileEditor::addingEverythingPlaysWhatCanBePlayed()
             played << track(form);
         advance(form, 100);
     }
-    QCOMPARE(played, (QList<int>{3, 4}));
+    QCOMPARE(played, (QList<int> { 3, 4 }));
     QVERIFY(isLoaded(form));
     QCOMPARE(track(form), 1);
     QVERIFY2(!watch.blocked(), "the FIFO was opened for reading");
@@ -188,7 +188,8 @@ void tst_HostileEditor::theOpenDialogNeverOpensAPipe()
         ++polls;
         QFileDialog* dialog = nullptr;
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* candidate = qobject_cast<QFileDialog*>(window); candidate && candidate->isVisible())
+            if (auto* candidate = qobject_cast<QFileDialog*>(window);
+                candidate && candidate->isVisible())
                 dialog = candidate;
         }
         if (dialog == nullptr)
@@ -211,9 +212,10 @@ void tst_HostileEditor::theOpenDialogNeverOpensAPipe()
     QCOMPARE(editor.PlayList->count(), 0);
 
     // However the dialog answers, only an existing file is taken.
-    for (const char* name : {"pipe.mid", "zero.mid", "x.mid", "self.mid", "dangling.mid"}) {
+    for (const char* name : { "pipe.mid", "zero.mid", "x.mid", "self.mid", "dangling.mid" }) {
         const QString path = m_dir->filePath(QLatin1String(name));
-        modCmOpen::setOpenDialogHook([path](QWidget*, const QString&, const QString&) { return path; });
+        modCmOpen::setOpenDialogHook(
+            [path](QWidget*, const QString&, const QString&) { return path; });
         editor.Command6_Click();
         QVERIFY2(editor.PlayList->count() == 0, name);
     }
@@ -258,14 +260,16 @@ void tst_HostileEditor::aFolderThatCannotBeRead()
     QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
     const bool readable = ::access(QFile::encodeName(locked).constData(), R_OK | X_OK) == 0;
     if (readable) {
-        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QSKIP("this user reads every folder (root); the vanished folder test covers refusal");
     }
     Form2& editor = openEditorAt(m_dir->path());
     QVERIFY(doubleClickFolder(*editor.dirList, locked));
     QCOMPARE(editor.dirList->path(), m_dir->path());
     QCOMPARE(editor.filList->count(), 4);
-    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void tst_HostileEditor::anAwkwardNameTravelsTheWholeWay()
@@ -279,13 +283,13 @@ void tst_HostileEditor::anAwkwardNameTravelsTheWholeWay()
 
     // Listed, chosen and added from the file list...
     Form2& editor = openEditorAt(folder);
-    QCOMPARE(editor.filList->entries(), QStringList{kAwkwardName});
+    QCOMPARE(editor.filList->entries(), QStringList { kAwkwardName });
     editor.filList->setListIndex(0);
     editor.Command1_Click();
     // ... and once more through the open dialog.
     modCmOpen::setOpenDialogHook([song](QWidget*, const QString&, const QString&) { return song; });
     editor.Command6_Click();
-    QCOMPARE(editor.PlayList->entries(), (QStringList{song, song}));
+    QCOMPARE(editor.PlayList->entries(), (QStringList { song, song }));
     editor.Command2_Click();
 
     // The player loads it through the device's one-word path, plays it to its end and

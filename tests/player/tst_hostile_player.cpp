@@ -39,8 +39,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_good1, m_good2, m_endless;
-    QString m_empty, m_sparse, m_endlessEmpty, m_fifo, m_zero, m_folder, m_loop, m_text,
-        m_missing;
+    QString m_empty, m_sparse, m_endlessEmpty, m_fifo, m_zero, m_folder, m_loop, m_text, m_missing;
     std::unique_ptr<CaughtBoxes> m_boxes;
     std::unique_ptr<Form1> m_form;
 };
@@ -86,15 +85,15 @@ void tst_HostilePlayer::cleanup()
 
 QStringList tst_HostilePlayer::hostile() const
 {
-    return {m_empty, m_sparse, m_endlessEmpty, m_fifo, m_zero,
-            m_folder, m_loop, m_text, m_missing};
+    return { m_empty, m_sparse, m_endlessEmpty, m_fifo, m_zero, m_folder, m_loop, m_text,
+        m_missing };
 }
 
 void tst_HostilePlayer::hostileEntriesAreSkippedWhilePlaying()
 {
     FifoWatch watch(m_fifo);
     const QStringList bad = hostile();
-    setPlaylist(*m_form, QStringList{m_good1} << bad << m_endless << m_good2);
+    setPlaylist(*m_form, QStringList { m_good1 } << bad << m_endless << m_good2);
     m_form->Command3_Click();
     play(*m_form, 2000);
 
@@ -124,7 +123,7 @@ void tst_HostilePlayer::hostileEntriesAreSkippedWhilePlaying()
 void tst_HostilePlayer::hostileEntriesAreLeftAloneWhenChosen()
 {
     FifoWatch watch(m_fifo);
-    setPlaylist(*m_form, QStringList{m_good1} << hostile());
+    setPlaylist(*m_form, QStringList { m_good1 } << hostile());
     for (int i = 1; i < m_form->Combo1->count(); ++i) {
         // The user picks the entry while nothing plays: it loads (as far as the player
         // can tell) and waits; the monitor leaves it be.
@@ -167,13 +166,14 @@ void tst_HostilePlayer::aSongReplacedWhilePlayingPlaysOn()
 {
     QTemporaryDir dir;
     const QString song = writeSong(dir, "song.mid", 100);
-    setPlaylist(*m_form, {song});
+    setPlaylist(*m_form, { song });
     m_form->Command3_Click();
     play(*m_form, 3000);
 
     // Replaced the way downloads and editors do it: a new file renamed over the old.
     const QString longer = writeSong(dir, "longer.mid", 250);
-    QVERIFY(::rename(QFile::encodeName(longer).constData(), QFile::encodeName(song).constData()) == 0);
+    QVERIFY(
+        ::rename(QFile::encodeName(longer).constData(), QFile::encodeName(song).constData()) == 0);
     play(*m_form, 2000);
     QCOMPARE(position(*m_form), 50);
     QCOMPARE(m_form->device().Length(), 100); // the song in memory, not the file
@@ -200,7 +200,7 @@ void tst_HostilePlayer::aSongDeletedWhilePlayingPlaysOn()
 {
     QTemporaryDir dir;
     const QString doomed = writeSong(dir, "doomed.mid", 30);
-    setPlaylist(*m_form, {doomed, m_good1});
+    setPlaylist(*m_form, { doomed, m_good1 });
     m_form->mnuRenPlay_Click();
     m_form->Command3_Click();
     play(*m_form, 1000);

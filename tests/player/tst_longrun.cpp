@@ -45,16 +45,12 @@ void tst_LongRun::tenThousandRandomIntrosWithBrokenEntries()
     const QString fifo = makeFifo(dir, "pipe.mid");
     QVERIFY(!fifo.isEmpty());
     QString sparse = makeSparse(dir, "4gib.mid", 4ull << 30);
-    const QStringList broken{writeBroken(dir, "text.mid"),
-                             makeEmpty(dir, "empty.mid"),
-                             dir.filePath("missing.mid"),
-                             makeFolder(dir, "x.mid"),
-                             fifo,
-                             makeLink(dir, "zero.mid", "/dev/zero"),
-                             makeEndlessEmptyTrack(dir, "endless-empty.mid"),
-                             sparse.isEmpty() ? writeBroken(dir, "big.mid") : sparse};
+    const QStringList broken { writeBroken(dir, "text.mid"), makeEmpty(dir, "empty.mid"),
+        dir.filePath("missing.mid"), makeFolder(dir, "x.mid"), fifo,
+        makeLink(dir, "zero.mid", "/dev/zero"), makeEndlessEmptyTrack(dir, "endless-empty.mid"),
+        sparse.isEmpty() ? writeBroken(dir, "big.mid") : sparse };
     // Entry 1 plays only at the start of each round; the rest are drawn at random.
-    QStringList list{good.first()};
+    QStringList list { good.first() };
     for (int i = 1; i < kGoodSongs; ++i) {
         list << good[i];
         if (i <= broken.size())
@@ -96,8 +92,7 @@ void tst_LongRun::tenThousandRandomIntrosWithBrokenEntries()
     const qint64 atEnd = processSizeKb();
     qInfo("%d tracks in %lld ms; process size: %lld kB at start, %lld kB after %d tracks, "
           "%lld kB at the end (%s)",
-          kTracks, timer.elapsed(), atStart, afterWarmUp, kWarmUp, atEnd,
-          kProcessSizeMeasure);
+        kTracks, timer.elapsed(), atStart, afterWarmUp, kWarmUp, atEnd, kProcessSizeMeasure);
 
     QVERIFY(afterWarmUp > 0);
     QVERIFY2(atEnd - afterWarmUp < kAllowedGrowthKb, "the process grows with every track");
