@@ -358,6 +358,7 @@ class tst_RealSongs : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void cleanup() { mciSendStringA("close song", nullptr, 0, nullptr); }
     void everySong_data();
     void everySong();
 
