@@ -86,7 +86,7 @@ public:
     /// Combo1's entry at index; empty text for -1 or past the end.
     QString listText(int index) const;
 
-    /// Writes Label1's caption; a change runs Label1_Change.
+    /// Writes Label1's caption and runs Label1_Change: every write is a hand-over signal.
     void setLabel1Caption(const QString& caption);
 
     // Event procedures.
