@@ -1,9 +1,9 @@
 // A long unattended run: thousands of intros in continuous random play, on the manual
 // clock, with the process size staying flat.
 
+#include "HostileFiles.h"
 #include "PlayerTestKit.h"
 
-#include <QFile>
 #include <QTest>
 
 using namespace sequora::test;
@@ -17,27 +17,6 @@ constexpr int64_t kIntroMs = 150 * kMsPerUnit;
 // each would cross it.
 constexpr qint64 kAllowedGrowthKb = 2048;
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
-
-qint64 residentKb()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    // AddressSanitizer keeps freed memory resident on purpose (its quarantine), so
-    // there the bytes still allocated are what must stay flat.
-    return qint64(__sanitizer_get_current_allocated_bytes() / 1024);
-#else
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-#endif
-}
 
 } // namespace
 
@@ -73,10 +52,10 @@ private slots:
             QCOMPARE(position(form), 0);
             ++count[track(form)];
             if (i == kWarmUp)
-                afterWarmUp = residentKb();
+                afterWarmUp = processSizeKb();
         }
-        const qint64 atEnd = residentKb();
-        qInfo("size after %d tracks: %lld kB, after %d: %lld kB", kWarmUp, afterWarmUp,
+        const qint64 atEnd = processSizeKb();
+        qInfo("%s after %d tracks: %lld kB, after %d: %lld kB", kProcessSizeMeasure, kWarmUp, afterWarmUp,
               kTracks, atEnd);
         QVERIFY(afterWarmUp > 0);
         QVERIFY2(atEnd - afterWarmUp < kAllowedGrowthKb, "the process grows with every track");
