@@ -2,11 +2,12 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+PKG_BUILD ?= build-pkg
 FUZZ_SECONDS ?= 300
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: build run test clean deps fuzz fuzz-short test-sanitize
+.PHONY: build run test clean deps fuzz fuzz-short test-sanitize package
 
 deps:
 	scripts/install-deps
@@ -34,6 +35,14 @@ fuzz:
 
 fuzz-short:
 	$(MAKE) fuzz FUZZ_SECONDS=60
+
+# The Debian package, from a Release build of its own without tests or benchmarks.
+package:
+	scripts/install-deps
+	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSEQUORA_BUILD_BENCH=OFF \
+	  $(if $(filter true,$(CI)),-DSEQUORA_WARNINGS_AS_ERRORS=ON)
+	cmake --build $(PKG_BUILD) -j$$(nproc)
+	cd $(PKG_BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
