@@ -3,6 +3,7 @@
 
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/desktop/WindowAccessibility.h"
 #include "player/Form1.h"
 
 #include <QApplication>
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
     for (const char* kind : {"QMenuBar", "QMenu", "QToolTip", "QMessageBox"})
         QApplication::setFont(uiFont, kind);
     printMessagesWhenTesting();
+    sequora::platform::installWindowAccessibility();
 
     Form1 form;
     QApplication::setWindowIcon(form.windowIcon());

@@ -97,6 +97,8 @@ void Form1::buildLayout()
 
     Combo1 = named(new QComboBox(client), "Combo1");
     Combo1->setEditable(false);
+    // Without a name a screen reader would only read the selected path.
+    Combo1->setAccessibleName(QStringLiteral("曲の選択"));
     place(Combo1, 960, 1560, 3615, 300);
 
     Command13 = pictureButton(client, "Command13", "eject", QStringLiteral("再生ﾘｽﾄの編集"));
@@ -152,6 +154,8 @@ void Form1::buildLayout()
     Label6 = named(new QLabel(QStringLiteral("MIDI:"), client), "Label6");
     place(Label6, 240, 1590, 615, 255);
     Label6->setFont(sequora::platform::gothicFont(kCaptionPointSize));
+    // A screen reader on Linux names a selector by the label it is the buddy of.
+    Label6->setBuddy(Combo1);
 
     // Tab order by tab index; labels, the panel and the hidden field take no focus.
     QWidget* order[] = {Command3, Command4, Command8, Command9, Command6,

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -96,6 +97,8 @@ void Form2::buildLayout()
 {
     PlayList = new ListBox(this);
     PlayList->setObjectName(QStringLiteral("PlayList"));
+    // The lists have no labels on screen; these are the names a screen reader speaks.
+    PlayList->setAccessibleName(QStringLiteral("再生ﾘｽﾄ"));
     place(PlayList, 240, 240, 3855, 5280);
 
     Command2 = button(this, "Command2", QStringLiteral("OK"));
@@ -105,12 +108,21 @@ void Form2::buildLayout()
 
     drvList = new DriveList(this);
     drvList->setObjectName(QStringLiteral("drvList"));
+    drvList->setAccessibleName(QStringLiteral("ﾄﾞﾗｲﾌﾞ"));
     place(drvList, 5660, 240, 3610, 300);
+    // On Linux a drop-down list is announced by its value and named by the label it is
+    // the buddy of; the window shows none, so this one stays hidden.
+    auto* drvLabel = new QLabel(QStringLiteral("ﾄﾞﾗｲﾌﾞ"), this);
+    drvLabel->setObjectName(QStringLiteral("drvListLabel"));
+    drvLabel->setBuddy(drvList);
+    drvLabel->hide();
     dirList = new DirList(this);
     dirList->setObjectName(QStringLiteral("dirList"));
+    dirList->setAccessibleName(QStringLiteral("ﾌｫﾙﾀﾞ"));
     place(dirList, 5660, 600, 3580, 1770);
     filList = new FileList(this);
     filList->setObjectName(QStringLiteral("filList"));
+    filList->setAccessibleName(QStringLiteral("ﾌｧｲﾙ"));
     place(filList, 5640, 2400, 3615, 3150);
 
     Command1 = button(this, "Command1", QStringLiteral("<- 追加(&A)"));
