@@ -5,8 +5,10 @@
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/WindowAccessibility.h"
 #include "player/Form1.h"
+#include "player/MprisBridge.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <cstdio>
 
@@ -49,5 +51,9 @@ int main(int argc, char* argv[])
     if (!form.Form_Load())
         return 0;
     form.show();
+    // Media keys and the desktop's media controls; without a session bus the player
+    // simply goes without them.
+    MprisBridge mpris(form);
+    mpris.attach(QDBusConnection::sessionBus());
     return QApplication::exec();
 }

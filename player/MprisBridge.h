@@ -1,0 +1,82 @@
+#pragma once
+// The player on the session bus as an MPRIS2 media player, for media keys and the
+// desktop's media controls. A command from the bus runs the event procedure of the
+// matching transport button, and only while that button is enabled, so every rule of
+// the panel holds whichever way a command arrives. What it reports is read back from
+// the panel and the device.
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+class Form1;
+class QPushButton;
+
+class MprisBridge : public QObject {
+    Q_OBJECT
+
+public:
+    static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.sequora");
+    static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+    static inline const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+    /// How often the panel is compared with what was last announced.
+    static constexpr int kWatchIntervalMs = 250;
+
+    explicit MprisBridge(Form1& player, QObject* parent = nullptr);
+    ~MprisBridge() override;
+
+    /// Publishes the player on bus under kServiceName. False, with nothing left on the
+    /// bus, when the bus is not there or the name is taken.
+    bool attach(QDBusConnection bus);
+
+    // What the Player interface reports.
+    QString playbackStatus() const;
+    QVariantMap metadata() const;
+    qlonglong positionUs() const;
+    bool canPlay() const;
+    bool canPause() const;
+    bool canGoNext() const;
+    bool canGoPrevious() const;
+    bool canSeek() const;
+
+    // Commands; each does nothing when the panel does not offer it.
+    void play();
+    void pause();
+    void playPause();
+    void stop();
+    void next();
+    void previous();
+    void seek(qlonglong offsetUs);
+    void setPosition(const QDBusObjectPath& trackId, qlonglong positionUs);
+    void raise();
+    void quit();
+
+    /// Compares the panel with what was last announced and announces the difference.
+    void refresh();
+
+signals:
+    /// The Player properties that changed, with their new values.
+    void propertiesChanged(const QVariantMap& changed);
+    /// The position jumped within the same track.
+    void seeked(qlonglong positionUs);
+
+private:
+    bool loaded() const;
+    bool offers(const QPushButton* button) const;
+    int64_t positionUnits() const;
+    QString trackId() const;
+    QVariantMap announcedProperties() const;
+    /// Presses a step button up to |steps| times; whether it was pressed at all.
+    bool stepBy(int steps);
+    void announceSeek(const QString& trackBefore);
+
+    QPointer<Form1> m_player;
+    QDBusConnection m_bus { QString() };
+    bool m_attached = false;
+    QTimer m_watch;
+    QVariantMap m_announced;
+};
