@@ -1,34 +1,22 @@
 #include "player/MprisBridge.h"
 
-#include "player/ClickLabel.h"
 #include "player/Form1.h"
 #include "player/MprisPlayerAdaptor.h"
 #include "player/MprisRootAdaptor.h"
-#include "player/TimeText.h"
-#include "sequencer/clsMIDI.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDBusMessage>
-#include <QFileInfo>
 #include <QPushButton>
-#include <QUrl>
 
 #include <cmath>
 #include <limits>
 
 namespace {
 
-// The device counts tenths of a second; the bus speaks microseconds.
-constexpr qlonglong kUsPerUnit = 100'000;
 // One press of a step button moves this far.
 constexpr qlonglong kUsPerStep = 1'000'000;
 
-const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
-const QString kTrackPrefix = QStringLiteral("/org/sequora/track/");
 const QString kPlaying = QStringLiteral("Playing");
-const QString kPaused = QStringLiteral("Paused");
-const QString kStopped = QStringLiteral("Stopped");
 
 QString announcedTrackId(const QVariantMap& announced)
 {
@@ -44,6 +32,7 @@ QString announcedTrackId(const QVariantMap& announced)
 MprisBridge::MprisBridge(Form1& player, QObject* parent)
     : QObject(parent)
     , m_player(&player)
+    , m_state(player)
 {
     new MprisRootAdaptor(this);
     auto* playerInterface = new MprisPlayerAdaptor(this);
@@ -58,7 +47,7 @@ MprisBridge::MprisBridge(Form1& player, QObject* parent)
         });
     }
 
-    m_announced = announcedProperties();
+    m_announced = m_state.properties();
     m_watch.setInterval(kWatchIntervalMs);
     connect(&m_watch, &QTimer::timeout, this, &MprisBridge::refresh);
 }
@@ -88,13 +77,6 @@ bool MprisBridge::attach(QDBusConnection bus)
     return true;
 }
 
-bool MprisBridge::loaded() const
-{
-    // The monitor runs from the first track loaded until the window unloads; outside that
-    // time asking the device would create it.
-    return m_player != nullptr && m_player->Timer1->isActive();
-}
-
 bool MprisBridge::offers(const QPushButton* button) const
 {
     // While a message box waits for its OK the panel takes no clicks either.
@@ -102,118 +84,9 @@ bool MprisBridge::offers(const QPushButton* button) const
         && QApplication::activeModalWidget() == nullptr;
 }
 
-int64_t MprisBridge::positionUnits() const
-{
-    if (!loaded())
-        return 0;
-    return sequora::player::unitsFromReply(m_player->device().Position()).value_or(0);
-}
-
-QString MprisBridge::trackId() const
-{
-    if (!loaded())
-        return kNoTrack;
-    const int index = m_player->Combo1->currentIndex();
-    if (m_player->listText(index).isEmpty())
-        return kNoTrack;
-    return kTrackPrefix + QString::number(index + 1);
-}
-
-QString MprisBridge::playbackStatus() const
-{
-    if (!loaded())
-        return kStopped;
-    // The device knows best while the editor has withdrawn the buttons.
-    const std::string mode = m_player->device().Mode();
-    if (mode == "PLAYING")
-        return kPlaying;
-    if (mode == "PAUSED")
-        return kPaused;
-    // A track the device could not open has no mode: the buttons say what the player
-    // makes of it.
-    const bool play = m_player->Command3->isEnabled();
-    const bool pause = m_player->Command4->isEnabled();
-    if (pause && !play)
-        return kPlaying;
-    if (pause && play)
-        return kPaused;
-    return kStopped;
-}
-
-QVariantMap MprisBridge::metadata() const
-{
-    QVariantMap data;
-    const QString id = trackId();
-    data.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id)));
-    if (id == kNoTrack)
-        return data;
-
-    const QString path = m_player->listText(m_player->Combo1->currentIndex());
-    data.insert(
-        QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
-    data.insert(QStringLiteral("xesam:title"), QFileInfo(path).completeBaseName());
-    QString number = m_player->Label7->text();
-    number.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
-    bool isNumber = false;
-    const int n = number.toInt(&isNumber);
-    if (isNumber && n > 0)
-        data.insert(QStringLiteral("xesam:trackNumber"), n);
-    const qlonglong length = m_player->device().Length();
-    if (length > 0)
-        data.insert(QStringLiteral("mpris:length"), length * kUsPerUnit);
-    return data;
-}
-
-qlonglong MprisBridge::positionUs() const
-{
-    return positionUnits() * kUsPerUnit;
-}
-
-bool MprisBridge::canPlay() const
-{
-    // Clients read this as "there is a track to play", also while it plays: the panel
-    // offers either play or pause for it then.
-    return m_player != nullptr
-        && (m_player->Command3->isEnabled() || m_player->Command4->isEnabled());
-}
-
-bool MprisBridge::canPause() const
-{
-    return m_player != nullptr && m_player->Command4->isEnabled();
-}
-
-bool MprisBridge::canGoNext() const
-{
-    return m_player != nullptr && m_player->Command6->isEnabled();
-}
-
-bool MprisBridge::canGoPrevious() const
-{
-    return m_player != nullptr && m_player->Command9->isEnabled();
-}
-
-bool MprisBridge::canSeek() const
-{
-    return m_player != nullptr && m_player->Command11->isEnabled()
-        && m_player->Command12->isEnabled();
-}
-
-QVariantMap MprisBridge::announcedProperties() const
-{
-    return {
-        { QStringLiteral("PlaybackStatus"), playbackStatus() },
-        { QStringLiteral("Metadata"), metadata() },
-        { QStringLiteral("CanPlay"), canPlay() },
-        { QStringLiteral("CanPause"), canPause() },
-        { QStringLiteral("CanGoNext"), canGoNext() },
-        { QStringLiteral("CanGoPrevious"), canGoPrevious() },
-        { QStringLiteral("CanSeek"), canSeek() },
-    };
-}
-
 void MprisBridge::refresh()
 {
-    const QVariantMap now = announcedProperties();
+    const QVariantMap now = m_state.properties();
     QVariantMap changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
         if (m_announced.value(it.key()) != it.value())
@@ -233,8 +106,8 @@ void MprisBridge::refresh()
 
 void MprisBridge::announceSeek(const QString& trackBefore)
 {
-    if (trackBefore != kNoTrack && trackId() == trackBefore)
-        emit seeked(positionUs());
+    if (trackBefore != MprisState::kNoTrack && m_state.trackId() == trackBefore)
+        emit seeked(m_state.positionUs());
 }
 
 void MprisBridge::play()
@@ -247,7 +120,7 @@ void MprisBridge::play()
 void MprisBridge::pause()
 {
     // The pause button resumes when pressed again; a Pause from the bus only pauses.
-    if (offers(m_player->Command4) && playbackStatus() == kPlaying)
+    if (offers(m_player->Command4) && m_state.playbackStatus() == kPlaying)
         m_player->Command4_Click();
     refresh();
 }
@@ -279,7 +152,7 @@ void MprisBridge::previous()
 {
     if (offers(m_player->Command9)) {
         // Well into a track, previous restarts it: a seek to its start.
-        const QString before = trackId();
+        const QString before = m_state.trackId();
         m_player->Command9_Click();
         announceSeek(before);
     }
@@ -289,10 +162,10 @@ void MprisBridge::previous()
 bool MprisBridge::stepBy(int steps)
 {
     QPushButton* button = steps > 0 ? m_player->Command12 : m_player->Command11;
-    const QString track = trackId();
+    const QString track = m_state.trackId();
     int pressed = 0;
     while (pressed < std::abs(steps) && offers(button)) {
-        const int64_t before = positionUnits();
+        const int64_t before = m_state.positionUnits();
         if (steps > 0)
             m_player->Command12_Click();
         else
@@ -300,8 +173,8 @@ bool MprisBridge::stepBy(int steps)
         ++pressed;
         // At either end of the track, or once the player has moved on to another one,
         // the rest of the offset has nothing left to move.
-        const int64_t after = positionUnits();
-        if (trackId() != track || (steps > 0 ? after <= before : after >= before))
+        const int64_t after = m_state.positionUnits();
+        if (m_state.trackId() != track || (steps > 0 ? after <= before : after >= before))
             break;
     }
     return pressed > 0;
@@ -317,7 +190,7 @@ void MprisBridge::seek(qlonglong offsetUs)
     int steps = static_cast<int>(std::clamp(exact, -limit, limit));
     if (steps == 0)
         steps = offsetUs > 0 ? 1 : -1;
-    const QString before = trackId();
+    const QString before = m_state.trackId();
     if (stepBy(steps))
         announceSeek(before);
     refresh();
@@ -326,13 +199,13 @@ void MprisBridge::seek(qlonglong offsetUs)
 void MprisBridge::setPosition(const QDBusObjectPath& track, qlonglong positionUs)
 {
     // A request for a track that is no longer current, or outside this one, is stale.
-    const QString current = trackId();
-    if (current == kNoTrack || track.path() != current || positionUs < 0)
+    const QString current = m_state.trackId();
+    if (current == MprisState::kNoTrack || track.path() != current || positionUs < 0)
         return;
-    if (positionUs > m_player->device().Length() * kUsPerUnit)
+    if (positionUs > m_state.lengthUs())
         return;
     const double exact
-        = std::round(static_cast<double>(positionUs - this->positionUs()) / kUsPerStep);
+        = std::round(static_cast<double>(positionUs - m_state.positionUs()) / kUsPerStep);
     const int steps = static_cast<int>(exact);
     if (steps == 0)
         return;

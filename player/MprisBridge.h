@@ -5,6 +5,8 @@
 // the panel holds whichever way a command arrives. What it reports is read back from
 // the panel and the device.
 
+#include "player/MprisState.h"
+
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QObject>
@@ -33,15 +35,8 @@ public:
     /// bus, when the bus is not there or the name is taken.
     bool attach(QDBusConnection bus);
 
-    // What the Player interface reports.
-    QString playbackStatus() const;
-    QVariantMap metadata() const;
-    qlonglong positionUs() const;
-    bool canPlay() const;
-    bool canPause() const;
-    bool canGoNext() const;
-    bool canGoPrevious() const;
-    bool canSeek() const;
+    /// What the Player interface reports.
+    const MprisState& state() const { return m_state; }
 
     // Commands; each does nothing when the panel does not offer it.
     void play();
@@ -65,16 +60,13 @@ signals:
     void seeked(qlonglong positionUs);
 
 private:
-    bool loaded() const;
     bool offers(const QPushButton* button) const;
-    int64_t positionUnits() const;
-    QString trackId() const;
-    QVariantMap announcedProperties() const;
     /// Presses a step button up to |steps| times; whether it was pressed at all.
     bool stepBy(int steps);
     void announceSeek(const QString& trackBefore);
 
     QPointer<Form1> m_player;
+    MprisState m_state;
     QDBusConnection m_bus { QString() };
     bool m_attached = false;
     QTimer m_watch;

@@ -10,42 +10,42 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(MprisBridge* bridge)
 
 QString MprisPlayerAdaptor::playbackStatus() const
 {
-    return m_bridge->playbackStatus();
+    return m_bridge->state().playbackStatus();
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const
 {
-    return m_bridge->metadata();
+    return m_bridge->state().metadata();
 }
 
 qlonglong MprisPlayerAdaptor::position() const
 {
-    return m_bridge->positionUs();
+    return m_bridge->state().positionUs();
 }
 
 bool MprisPlayerAdaptor::canGoNext() const
 {
-    return m_bridge->canGoNext();
+    return m_bridge->state().canGoNext();
 }
 
 bool MprisPlayerAdaptor::canGoPrevious() const
 {
-    return m_bridge->canGoPrevious();
+    return m_bridge->state().canGoPrevious();
 }
 
 bool MprisPlayerAdaptor::canPlay() const
 {
-    return m_bridge->canPlay();
+    return m_bridge->state().canPlay();
 }
 
 bool MprisPlayerAdaptor::canPause() const
 {
-    return m_bridge->canPause();
+    return m_bridge->state().canPause();
 }
 
 bool MprisPlayerAdaptor::canSeek() const
 {
-    return m_bridge->canSeek();
+    return m_bridge->state().canSeek();
 }
 
 void MprisPlayerAdaptor::Next()

@@ -1,0 +1,146 @@
+#include "player/MprisState.h"
+
+#include "player/ClickLabel.h"
+#include "player/Form1.h"
+#include "player/TimeText.h"
+#include "sequencer/clsMIDI.h"
+
+#include <QComboBox>
+#include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+const QString kTrackPrefix = QStringLiteral("/org/sequora/track/");
+const QString kPlaying = QStringLiteral("Playing");
+const QString kPaused = QStringLiteral("Paused");
+const QString kStopped = QStringLiteral("Stopped");
+
+} // namespace
+
+MprisState::MprisState(Form1& player)
+    : m_player(&player)
+{
+}
+
+bool MprisState::loaded() const
+{
+    // The monitor runs from the first track loaded until the window unloads.
+    return m_player != nullptr && m_player->Timer1->isActive();
+}
+
+int64_t MprisState::positionUnits() const
+{
+    if (!loaded())
+        return 0;
+    return sequora::player::unitsFromReply(m_player->device().Position()).value_or(0);
+}
+
+QString MprisState::trackId() const
+{
+    if (!loaded())
+        return kNoTrack;
+    const int index = m_player->Combo1->currentIndex();
+    if (m_player->listText(index).isEmpty())
+        return kNoTrack;
+    return kTrackPrefix + QString::number(index + 1);
+}
+
+QString MprisState::playbackStatus() const
+{
+    if (!loaded())
+        return kStopped;
+    // The device knows best while the editor has withdrawn the buttons.
+    const std::string mode = m_player->device().Mode();
+    if (mode == "PLAYING")
+        return kPlaying;
+    if (mode == "PAUSED")
+        return kPaused;
+    // A track the device could not open has no mode: the buttons say what the player
+    // makes of it.
+    const bool play = m_player->Command3->isEnabled();
+    const bool pause = m_player->Command4->isEnabled();
+    if (pause && !play)
+        return kPlaying;
+    if (pause && play)
+        return kPaused;
+    return kStopped;
+}
+
+QVariantMap MprisState::metadata() const
+{
+    QVariantMap data;
+    const QString id = trackId();
+    data.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id)));
+    if (id == kNoTrack)
+        return data;
+
+    const QString path = m_player->listText(m_player->Combo1->currentIndex());
+    data.insert(
+        QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+    data.insert(QStringLiteral("xesam:title"), QFileInfo(path).completeBaseName());
+    QString number = m_player->Label7->text();
+    number.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+    bool isNumber = false;
+    const int n = number.toInt(&isNumber);
+    if (isNumber && n > 0)
+        data.insert(QStringLiteral("xesam:trackNumber"), n);
+    if (const qlonglong length = lengthUs(); length > 0)
+        data.insert(QStringLiteral("mpris:length"), length);
+    return data;
+}
+
+qlonglong MprisState::positionUs() const
+{
+    return positionUnits() * kUsPerUnit;
+}
+
+qlonglong MprisState::lengthUs() const
+{
+    return loaded() ? m_player->device().Length() * kUsPerUnit : 0;
+}
+
+bool MprisState::canPlay() const
+{
+    // Clients read this as "there is a track to play", also while it plays: the panel
+    // offers either play or pause for it then.
+    return m_player != nullptr
+        && (m_player->Command3->isEnabled() || m_player->Command4->isEnabled());
+}
+
+bool MprisState::canPause() const
+{
+    return m_player != nullptr && m_player->Command4->isEnabled();
+}
+
+bool MprisState::canGoNext() const
+{
+    return m_player != nullptr && m_player->Command6->isEnabled();
+}
+
+bool MprisState::canGoPrevious() const
+{
+    return m_player != nullptr && m_player->Command9->isEnabled();
+}
+
+bool MprisState::canSeek() const
+{
+    return m_player != nullptr && m_player->Command11->isEnabled()
+        && m_player->Command12->isEnabled();
+}
+
+QVariantMap MprisState::properties() const
+{
+    return {
+        { QStringLiteral("PlaybackStatus"), playbackStatus() },
+        { QStringLiteral("Metadata"), metadata() },
+        { QStringLiteral("CanPlay"), canPlay() },
+        { QStringLiteral("CanPause"), canPause() },
+        { QStringLiteral("CanGoNext"), canGoNext() },
+        { QStringLiteral("CanGoPrevious"), canGoPrevious() },
+        { QStringLiteral("CanSeek"), canSeek() },
+    };
+}

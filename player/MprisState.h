@@ -1,0 +1,43 @@
+#pragma once
+// The player as MPRIS2 describes it, read from the panel and the device: the playback
+// status, the loaded entry's metadata, the position and which commands are on offer.
+
+#include <QPointer>
+#include <QString>
+#include <QVariantMap>
+
+#include <cstdint>
+
+class Form1;
+
+class MprisState {
+public:
+    static inline const QString kNoTrack
+        = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+    /// The device counts tenths of a second; the bus speaks microseconds.
+    static constexpr qlonglong kUsPerUnit = 100'000;
+
+    explicit MprisState(Form1& player);
+
+    /// Whether a track has been loaded; before that (and after the window unloads) the
+    /// device is asked nothing, since asking would create it.
+    bool loaded() const;
+    /// The current entry's object path, or kNoTrack.
+    QString trackId() const;
+    QString playbackStatus() const;
+    QVariantMap metadata() const;
+    int64_t positionUnits() const;
+    qlonglong positionUs() const;
+    qlonglong lengthUs() const;
+    bool canPlay() const;
+    bool canPause() const;
+    bool canGoNext() const;
+    bool canGoPrevious() const;
+    bool canSeek() const;
+
+    /// The Player properties whose changes are announced, by their bus names.
+    QVariantMap properties() const;
+
+private:
+    QPointer<Form1> m_player;
+};
