@@ -1,0 +1,200 @@
+// The MPRIS bridge in the player's own process, on the engine's manual clock: seeks made
+// of step-button presses, what is announced and when, and commands held back while the
+// panel could not take them either. The real program under a real client is
+// tst_desktop_player.
+
+#include "PlayerTestKit.h"
+
+#include "player/MprisBridge.h"
+
+#include <QDBusObjectPath>
+#include <QDialog>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace sequora::test;
+namespace engine = sequora::midi::engine;
+
+namespace {
+
+constexpr int64_t kSongUnits = 600;
+const QDBusObjectPath kFirstTrack(QStringLiteral("/org/sequora/track/1"));
+
+} // namespace
+
+class tst_MprisBridge : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_log = m_dir.filePath(QStringLiteral("mci.log"));
+        qputenv("SEQUORA_MCI_LOG", QFile::encodeName(m_log));
+        engine::useManualClock();
+        m_songs = { writeSong(m_dir, QStringLiteral("one.take 2.mid"), kSongUnits),
+            writeSong(m_dir, QStringLiteral("two.mid"), kSongUnits) };
+    }
+
+    void init()
+    {
+        QFile::remove(m_log);
+        m_form = std::make_unique<Form1>();
+        QVERIFY(m_form->Form_Load());
+        m_bridge = std::make_unique<MprisBridge>(*m_form);
+    }
+
+    void cleanup()
+    {
+        m_bridge.reset();
+        m_form.reset();
+    }
+
+    void nothingLoadedAsksTheDeviceNothing()
+    {
+        QVERIFY(!m_bridge->attach(QDBusConnection(QStringLiteral("no such bus"))));
+        m_bridge->refresh();
+        QCOMPARE(m_bridge->state().playbackStatus(), QStringLiteral("Stopped"));
+        QCOMPARE(
+            m_bridge->state().metadata().value("mpris:trackid").value<QDBusObjectPath>().path(),
+            QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+        m_bridge->setPosition(
+            QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")), 0);
+        m_bridge->play();
+        m_bridge->seek(5'000'000);
+        // Asking would have created the device, and the log would show it.
+        QVERIFY(!QFile::exists(m_log));
+    }
+
+    void metadataOfTheLoadedEntry()
+    {
+        setPlaylist(*m_form, m_songs);
+        const QVariantMap data = m_bridge->state().metadata();
+        QCOMPARE(data.value("mpris:trackid").value<QDBusObjectPath>(), kFirstTrack);
+        QCOMPARE(data.value("xesam:title").toString(), QStringLiteral("one.take 2"));
+        QCOMPARE(data.value("xesam:url").toString(),
+            QStringLiteral("file://") + QFileInfo(m_dir.path()).canonicalFilePath()
+                + QStringLiteral("/one.take%202.mid"));
+        QCOMPARE(data.value("xesam:trackNumber").toInt(), 1);
+        QCOMPARE(data.value("mpris:length").toLongLong(), kSongUnits * 100'000);
+    }
+
+    void seekPressesTheStepButtons_data()
+    {
+        QTest::addColumn<qlonglong>("offsetUs");
+        QTest::addColumn<int64_t>("position");
+        QTest::addColumn<int>("track");
+        QTest::addColumn<bool>("seeked");
+        QTest::newRow("forward 3 s") << 3'000'000LL << int64_t(130) << 1 << true;
+        QTest::newRow("back 2 s") << -2'000'000LL << int64_t(80) << 1 << true;
+        QTest::newRow("a nudge is a step") << 300'000LL << int64_t(110) << 1 << true;
+        QTest::newRow("back past the start") << -100'000'000LL << int64_t(0) << 1 << true;
+        // Past the end the monitor moves on, and the rest is not carried into track 2.
+        QTest::newRow("past the end") << 1'000'000'000'000LL << int64_t(0) << 2 << false;
+    }
+    void seekPressesTheStepButtons()
+    {
+        QFETCH(qlonglong, offsetUs);
+        QFETCH(int64_t, position);
+        QFETCH(int, track);
+        QFETCH(bool, seeked);
+        setPlaylist(*m_form, m_songs);
+        m_form->device().Position("100");
+        QSignalSpy seeks(m_bridge.get(), &MprisBridge::seeked);
+
+        m_bridge->seek(offsetUs);
+        QCOMPARE(sequora::test::track(*m_form), track);
+        QCOMPARE(sequora::test::position(*m_form), position);
+        QCOMPARE(seeks.size(), seeked ? 1 : 0);
+        if (seeked)
+            QCOMPARE(seeks.first().first().toLongLong(), position * 100'000);
+    }
+
+    void setPositionOnTheCurrentTrackOnly()
+    {
+        setPlaylist(*m_form, m_songs);
+        m_form->device().Position("100");
+        m_bridge->setPosition(QDBusObjectPath(QStringLiteral("/org/sequora/track/2")), 0);
+        m_bridge->setPosition(kFirstTrack, (kSongUnits + 1) * 100'000);
+        m_bridge->setPosition(kFirstTrack, -1);
+        QCOMPARE(position(*m_form), int64_t(100));
+        // To the nearest whole step.
+        m_bridge->setPosition(kFirstTrack, 5'400'000);
+        QCOMPARE(position(*m_form), int64_t(50));
+    }
+
+    void announcesChangesNotTheClock()
+    {
+        setPlaylist(*m_form, m_songs);
+        m_bridge->refresh();
+        QSignalSpy announced(m_bridge.get(), &MprisBridge::propertiesChanged);
+        m_bridge->play();
+        QCOMPARE(announced.size(), 1);
+        const QVariantMap changed = announced.takeFirst().first().toMap();
+        QCOMPARE(changed.value("PlaybackStatus").toString(), QStringLiteral("Playing"));
+        QCOMPARE(changed.value("CanPause").toBool(), true);
+        QVERIFY(!changed.contains("Metadata"));
+        QVERIFY(!changed.contains("CanPlay")); // play or pause is on offer throughout
+
+        for (int second = 0; second < 50; ++second) {
+            play(*m_form, 1000);
+            m_bridge->refresh();
+        }
+        QCOMPARE(announced.size(), 0);
+
+        // The monitor moves on to track 2: that is news.
+        for (int second = 0; second < 15; ++second) {
+            play(*m_form, 1000);
+            m_bridge->refresh();
+        }
+        QCOMPARE(announced.size(), 1);
+        const QVariantMap next = announced.first().first().toMap();
+        QCOMPARE(next.keys(), QStringList { QStringLiteral("Metadata") });
+        QCOMPARE(next.value("Metadata").toMap().value("xesam:trackNumber").toInt(), 2);
+    }
+
+    void clickedStepsAreSeeksButNotNewTracks()
+    {
+        setPlaylist(*m_form, m_songs);
+        m_bridge->refresh();
+        QSignalSpy seeks(m_bridge.get(), &MprisBridge::seeked);
+        m_form->Command12->click();
+        m_form->Command11->click();
+        m_form->Command12->click();
+        QCOMPARE(seeks.size(), 3);
+        QCOMPARE(seeks.last().first().toLongLong(), 10 * 100'000LL);
+        // A step into the last moments ends the track, and the monitor moves on.
+        m_form->device().Position("590");
+        m_form->Command12->click();
+        QCOMPARE(track(*m_form), 2);
+        QCOMPARE(seeks.size(), 3);
+    }
+
+    void heldWhileAModalBoxIsOpen()
+    {
+        setPlaylist(*m_form, m_songs);
+        QDialog box;
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        QVERIFY(QApplication::activeModalWidget() == &box);
+        m_bridge->play();
+        m_bridge->next();
+        QVERIFY(isLoaded(*m_form));
+        QCOMPARE(track(*m_form), 1);
+        box.hide();
+        m_bridge->play();
+        QVERIFY(isPlaying(*m_form));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_log;
+    QStringList m_songs;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MprisBridge> m_bridge;
+};
+
+QTEST_MAIN(tst_MprisBridge)
+#include "tst_mpris_bridge.moc"
