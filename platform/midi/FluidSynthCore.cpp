@@ -14,8 +14,8 @@ namespace sequora::midi {
 namespace {
 
 constexpr const char* kSoundfontCandidates[] = {
-    "/usr/share/sounds/sf2/default-GM.sf2",
     "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/default-GM.sf2",
     "/usr/share/sounds/sf2/TimGM6mb.sf2",
     "/usr/share/sounds/sf3/default-GM.sf3",
 };
@@ -26,7 +26,7 @@ bool isFile(const std::string& path)
     return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
-void discardLog(int, const char*, void*) {}
+void discardLog(int, const char*, void*) { }
 
 } // namespace
 
@@ -49,18 +49,18 @@ void FluidSynthCore::quietLogging()
         fluid_set_log_function(level, discardLog, nullptr);
 }
 
-std::unique_ptr<FluidSynthCore> FluidSynthCore::create(const std::string& soundfont, int sampleRate,
-                                                       bool realtime, std::string& error)
+std::unique_ptr<FluidSynthCore> FluidSynthCore::create(
+    int sampleRate, bool realtime, std::string& error)
 {
     quietLogging();
-    std::unique_ptr<FluidSynthCore> core(new FluidSynthCore());
-    core->m_rate = sampleRate;
+    std::unique_ptr<FluidSynthCore> core(new FluidSynthCore(sampleRate));
     core->m_settings = new_fluid_settings();
     if (!core->m_settings) {
         error = "cannot create FluidSynth settings";
         return nullptr;
     }
     fluid_settings_setnum(core->m_settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setnum(core->m_settings, "synth.gain", kGain);
     if (!realtime) {
         // One thread drives an offline synth: no API locking, no page locking, and only
         // the samples of the instruments a song uses are loaded, when it chooses them.
@@ -73,15 +73,29 @@ std::unique_ptr<FluidSynthCore> FluidSynthCore::create(const std::string& soundf
         error = "cannot create the FluidSynth synthesiser";
         return nullptr;
     }
+    return core;
+}
+
+std::unique_ptr<FluidSynthCore> FluidSynthCore::create(
+    const std::string& soundfont, int sampleRate, bool realtime, std::string& error)
+{
+    auto core = create(sampleRate, realtime, error);
+    if (!core || !core->loadSoundfont(soundfont, error))
+        return nullptr;
+    return core;
+}
+
+bool FluidSynthCore::loadSoundfont(const std::string& soundfont, std::string& error)
+{
     if (soundfont.empty()) {
         error = "no soundfont found (set SEQUORA_SOUNDFONT)";
-        return nullptr;
+        return false;
     }
-    if (fluid_synth_sfload(core->m_synth, soundfont.c_str(), 1) == FLUID_FAILED) {
+    if (fluid_synth_sfload(m_synth, soundfont.c_str(), 1) == FLUID_FAILED) {
         error = "cannot load the soundfont " + soundfont;
-        return nullptr;
+        return false;
     }
-    return core;
+    return true;
 }
 
 FluidSynthCore::~FluidSynthCore()
@@ -94,6 +108,7 @@ FluidSynthCore::~FluidSynthCore()
 
 void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
 {
+    wake();
     const int ch = channelOf(status);
     switch (commandOf(status)) {
     case kNoteOff:
@@ -129,8 +144,9 @@ void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
 {
     if (message.size() < 3 || message.front() != kSysExStart || message.back() != kSysExEnd)
         return;
+    wake();
     fluid_synth_sysex(m_synth, reinterpret_cast<const char*>(message.data() + 1),
-                      static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
+        static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
 }
 
 void FluidSynthCore::silence()
@@ -139,15 +155,16 @@ void FluidSynthCore::silence()
         fluid_synth_cc(m_synth, ch, kCcSustain, 0);
     fluid_synth_all_notes_off(m_synth, -1);
     fluid_synth_all_sounds_off(m_synth, -1);
+    // What the limiter holds back would otherwise still be heard after the stop.
+    m_limiter.reset();
+    if (m_quiet)
+        return; // nothing sounds, nothing rings
     // Killing the voices leaves the reverb and chorus ringing, and FluidSynth offers no
     // way to clear them: with no voice left, running the effects on into a scratch buffer
     // until they fall silent costs a few milliseconds and empties them.
     for (int block = 0; block < kMaxDrainBlocks; ++block) {
-        renderFloat(m_drainLeft.data(), m_drainRight.data(), kDrainFrames);
-        float loudest = 0;
-        for (int i = 0; i < kDrainFrames; ++i)
-            loudest = std::max({loudest, std::abs(m_drainLeft[i]), std::abs(m_drainRight[i])});
-        if (loudest < kDrainedLevel)
+        synthesise(m_drainLeft.data(), m_drainRight.data(), kDrainFrames);
+        if (m_faded >= kDrainFrames)
             break;
     }
 }
@@ -158,16 +175,50 @@ void FluidSynthCore::reset()
     silence();
 }
 
-void FluidSynthCore::renderFloat(float* left, float* right, int frames)
+void FluidSynthCore::synthesise(float* left, float* right, int frames)
 {
     fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
     m_framesOut += static_cast<uint64_t>(frames);
+    float loudest = 0;
+    for (int i = 0; i < frames; ++i)
+        loudest = std::max({ loudest, std::abs(left[i]), std::abs(right[i]) });
+    m_faded = loudest < kDrainedLevel ? m_faded + static_cast<uint64_t>(frames) : 0;
 }
 
-void FluidSynthCore::renderS16(int16_t* interleaved, int frames)
+void FluidSynthCore::render(float* left, float* right, int frames)
 {
-    fluid_synth_write_s16(m_synth, frames, interleaved, 0, 2, interleaved, 1, 2);
-    m_framesOut += static_cast<uint64_t>(frames);
+    if (m_quiet) {
+        std::fill_n(left, frames, 0.0f);
+        std::fill_n(right, frames, 0.0f);
+        return;
+    }
+    synthesise(left, right, frames);
+    m_limiter.process(left, right, frames);
+}
+
+void FluidSynthCore::renderUpTo(
+    uint32_t frame, uint32_t total, uint32_t& done, float* left, float* right)
+{
+    const uint32_t upTo = frame >= total
+        ? total
+        : std::min(total, done + framesToNearestBoundary(frame - std::min(frame, done)));
+    if (upTo > done) {
+        render(left + done, right + done, static_cast<int>(upTo - done));
+        done = upTo;
+    }
+}
+
+void FluidSynthCore::settle(bool transportIdle)
+{
+    // The limiter still holds its look-ahead of what was rendered: quiet only once that
+    // has faded too.
+    const auto held = static_cast<uint64_t>(std::max<int>(m_limiter.lookahead(), kGrid));
+    if (m_quiet || !transportIdle || m_faded < held)
+        return;
+    if (fluid_synth_get_active_voice_count(m_synth) > 0)
+        return;
+    m_quiet = true;
+    m_limiter.reset();
 }
 
 } // namespace sequora::midi

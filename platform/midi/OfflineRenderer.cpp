@@ -1,11 +1,12 @@
 #include "platform/midi/OfflineRenderer.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sequora::midi {
 
-std::unique_ptr<OfflineRenderer> OfflineRenderer::create(const std::string& soundfont, int sampleRate,
-                                                         std::string& error)
+std::unique_ptr<OfflineRenderer> OfflineRenderer::create(
+    const std::string& soundfont, int sampleRate, std::string& error)
 {
     const std::string path = FluidSynthCore::findSoundfont(soundfont);
     if (path.empty()) {
@@ -19,17 +20,26 @@ std::unique_ptr<OfflineRenderer> OfflineRenderer::create(const std::string& soun
     return std::unique_ptr<OfflineRenderer>(new OfflineRenderer(std::move(core)));
 }
 
-void OfflineRenderer::render(int16_t* out, uint32_t frames)
+void OfflineRenderer::renderFloat(float* left, float* right, uint32_t frames)
 {
     uint32_t done = 0;
-    runBlock(frames, [&](uint32_t frame) {
-        const uint32_t upTo = frame >= frames ? frames
-                                              : std::min(frames, done + m_core->framesToNearestBoundary(frame - std::min(frame, done)));
-        if (upTo > done) {
-            m_core->renderS16(out + std::size_t(done) * 2, static_cast<int>(upTo - done));
-            done = upTo;
-        }
-    });
+    const PullResult result = runBlock(
+        frames, [&](uint32_t frame) { m_core->renderUpTo(frame, frames, done, left, right); });
+    m_core->settle(!result.playing);
+}
+
+void OfflineRenderer::render(int16_t* out, uint32_t frames)
+{
+    m_left.resize(frames);
+    m_right.resize(frames);
+    renderFloat(m_left.data(), m_right.data(), frames);
+    constexpr float kFullScale = 32767.0f;
+    for (uint32_t i = 0; i < frames; ++i) {
+        out[2 * i]
+            = static_cast<int16_t>(std::lrint(std::clamp(m_left[i], -1.0f, 1.0f) * kFullScale));
+        out[2 * i + 1]
+            = static_cast<int16_t>(std::lrint(std::clamp(m_right[i], -1.0f, 1.0f) * kFullScale));
+    }
 }
 
 } // namespace sequora::midi

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sequora::midi {
 
@@ -16,17 +17,25 @@ public:
     static constexpr uint32_t kGrid = FluidSynthCore::kGrid;
 
     /// @p soundfont: a path, or empty for the default (see FluidSynthCore::findSoundfont).
-    static std::unique_ptr<OfflineRenderer> create(const std::string& soundfont, int sampleRate,
-                                                   std::string& error);
+    static std::unique_ptr<OfflineRenderer> create(
+        const std::string& soundfont, int sampleRate, std::string& error);
 
     int sampleRate() const override { return m_core->sampleRate(); }
     std::string name() const override { return "offline"; }
+    /// The limiter's look-ahead: an event dispatched at frame f sounds at f + latency.
+    int latencyFrames() const override { return m_core->latency(); }
 
     /// Renders the next @p frames frames as interleaved 16-bit stereo into @p out,
     /// dispatching every event due within them at its offset, rounded to the nearest
     /// grid line. Blocks that are multiples of kGrid keep every event within half a
     /// block of its time; odd sizes may delay an event by up to a block.
     void render(int16_t* out, uint32_t frames);
+    /// Renders into two float buffers, the same samples as render() before conversion.
+    void renderFloat(float* left, float* right, uint32_t frames);
+
+    /// Frames the synthesiser itself has rendered; it stops once nothing sounds and the
+    /// transport is not playing.
+    uint64_t framesSynthesised() const { return m_core->framesSynthesised(); }
 
 protected:
     void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override
@@ -38,9 +47,14 @@ protected:
     void reset() override { m_core->reset(); }
 
 private:
-    explicit OfflineRenderer(std::unique_ptr<FluidSynthCore> core) : m_core(std::move(core)) {}
+    explicit OfflineRenderer(std::unique_ptr<FluidSynthCore> core)
+        : m_core(std::move(core))
+    {
+    }
 
     std::unique_ptr<FluidSynthCore> m_core;
+    std::vector<float> m_left;
+    std::vector<float> m_right;
 };
 
 } // namespace sequora::midi

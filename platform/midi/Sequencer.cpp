@@ -4,6 +4,7 @@
 #include "platform/midi/Output.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace sequora::midi {
@@ -17,9 +18,14 @@ constexpr int64_t kUsPerMs = 1000;
 
 // Position is kept as an anchor time (set by commands) plus the frames the output's clock
 // has run since then; an event's frame is computed from the anchor each time, so nothing
-// accumulates and there is no drift however long the piece.
+// accumulates and there is no drift however long the piece. What is reported is what is
+// heard: the clock less the output's latency. Status queries read a copy published under
+// the lock, so they never wait for the output's clock.
 struct Sequencer::Impl final : EventSource {
-    explicit Impl(std::unique_ptr<Output> out) : output(std::move(out)) {}
+    explicit Impl(std::unique_ptr<Output> out)
+        : output(std::move(out))
+    {
+    }
 
     PullResult pull(uint32_t frames, Block& block) override;
 
@@ -28,25 +34,62 @@ struct Sequencer::Impl final : EventSource {
     {
         return ((timeUs - anchorUs) * rate + kUsPerSecond / 2) / kUsPerSecond;
     }
-    int64_t currentUs() const
+    /// Where the output's clock is: what has been dispatched.
+    int64_t clockUs() const
     {
         int64_t us = anchorUs + framesRun * kUsPerSecond / rate;
         return state == TransportState::Playing ? std::min(us, stopUs) : us;
+    }
+    /// Where the listener is. Stopping or pausing lets the output play out what it
+    /// holds, so only while playing does the clock run ahead.
+    int64_t heardUs() const
+    {
+        if (state != TransportState::Playing)
+            return anchorUs;
+        const int64_t frames = std::max<int64_t>(0, framesRun - latency);
+        return std::min(anchorUs + frames * kUsPerSecond / rate, stopUs);
     }
     void moveTo(int64_t us)
     {
         anchorUs = us;
         framesRun = 0;
+        ending = false;
         const auto& events = song.events();
         next = std::lower_bound(events.begin(), events.end(), us,
-                                [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
-               - events.begin();
+                   [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
+            - events.begin();
     }
     void halt(TransportState to)
     {
-        anchorUs = currentUs();
+        anchorUs = clockUs();
         framesRun = 0;
+        ending = false;
         state = to;
+    }
+    void stopAtEnd()
+    {
+        anchorUs = stopUs;
+        framesRun = 0;
+        ending = false;
+        state = TransportState::Stopped;
+    }
+    /// Call after every change, under the lock.
+    void publish()
+    {
+        shownState.store(state);
+        shownUs.store(state == TransportState::Closed ? 0 : heardUs());
+        shownLengthUs.store(song.lengthUs());
+    }
+    /// Once the end is dispatched: plays on until the end is heard.
+    PullResult untilHeard(int64_t endFrame)
+    {
+        const int64_t heardEnd = endFrame + latency;
+        if (framesRun >= heardEnd) {
+            stopAtEnd();
+            return {};
+        }
+        ending = true;
+        return { true, heardEnd - framesRun };
     }
 
     std::unique_ptr<Output> output;
@@ -54,12 +97,18 @@ struct Sequencer::Impl final : EventSource {
     Song song;
     TransportState state = TransportState::Closed;
     int64_t rate = 44100;
+    int64_t latency = 0; ///< the output's, in frames
     int64_t anchorUs = 0;
     int64_t framesRun = 0;
-    int64_t stopUs = 0;     ///< where playing ends: the length, or the end given to play()
-    std::size_t next = 0;   ///< first event not yet dispatched
-    ChaseState chase;       ///< what the output has been told up to the position
-    Block pending;          ///< commands for the output, sent at the start of the next block
+    int64_t stopUs = 0; ///< where playing ends: the length, or the end given to play()
+    bool ending = false; ///< everything up to stopUs is out; its sound is on its way
+    std::size_t next = 0; ///< first event not yet dispatched
+    ChaseState chase; ///< what the output has been told up to the position
+    Block pending; ///< commands for the output, sent at the start of the next block
+
+    std::atomic<TransportState> shownState { TransportState::Closed };
+    std::atomic<int64_t> shownUs { 0 };
+    std::atomic<int64_t> shownLengthUs { 0 };
 };
 
 PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
@@ -76,37 +125,45 @@ PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
     const int64_t blockEnd = framesRun + frames;
     // The end belongs to the block that reaches it: everything up to it, the end
     // itself included, goes out in this block, at offsets up to `frames`.
-    const int64_t endFrame = std::max(frameOf(stopUs), blockStart);
-    const bool ending = endFrame <= blockEnd;
+    const int64_t endFrame = std::max(frameOf(stopUs), ending ? int64_t(0) : blockStart);
+    if (ending) {
+        framesRun = blockEnd;
+        const PullResult result = untilHeard(endFrame);
+        publish();
+        return result;
+    }
+    const bool reachesEnd = endFrame <= blockEnd;
     const auto& events = song.events();
     while (next < events.size()) {
         const MidiEvent& e = events[next];
         if (e.timeUs > stopUs)
             break;
         const int64_t f = std::max(frameOf(e.timeUs), blockStart);
-        if (f >= blockEnd && !ending)
+        if (f >= blockEnd && !reachesEnd)
             break;
         block.addEvent(song, e, static_cast<uint32_t>(f - blockStart));
         chase.apply(song, e);
         ++next;
     }
-    if (ending) {
-        block.add(OutMessage::Kind::Release, static_cast<uint32_t>(endFrame - blockStart));
-        anchorUs = stopUs;
-        framesRun = 0;
-        state = TransportState::Stopped;
-        return {};
-    }
     framesRun = blockEnd;
+    if (reachesEnd) {
+        block.add(OutMessage::Kind::Release, static_cast<uint32_t>(endFrame - blockStart));
+        const PullResult result = untilHeard(endFrame);
+        publish();
+        return result;
+    }
+    publish();
     int64_t toNext = endFrame - blockEnd;
     if (next < events.size() && events[next].timeUs <= stopUs)
         toNext = std::min(toNext, std::max<int64_t>(0, frameOf(events[next].timeUs) - blockEnd));
-    return {true, toNext};
+    return { true, toNext };
 }
 
-Sequencer::Sequencer(std::unique_ptr<Output> output) : m_impl(std::make_unique<Impl>(std::move(output)))
+Sequencer::Sequencer(std::unique_ptr<Output> output)
+    : m_impl(std::make_unique<Impl>(std::move(output)))
 {
     m_impl->rate = m_impl->output->sampleRate();
+    m_impl->latency = m_impl->output->latencyFrames();
     m_impl->output->attach(m_impl.get());
 }
 
@@ -140,6 +197,7 @@ void Sequencer::open(Song song)
         d.pending.clear();
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
+        d.publish();
     }
     d.output->wake();
 }
@@ -159,14 +217,14 @@ void Sequencer::close()
         d.pending.clear();
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
+        d.publish();
     }
     d.output->wake();
 }
 
 bool Sequencer::isOpen() const
 {
-    std::lock_guard lock(m_impl->mutex);
-    return m_impl->state != TransportState::Closed;
+    return m_impl->shownState.load() != TransportState::Closed;
 }
 
 void Sequencer::play(int64_t endMs)
@@ -180,9 +238,13 @@ void Sequencer::play(int64_t endMs)
         case TransportState::Closed:
             return;
         case TransportState::Playing:
-            // Already playing: only where it ends may change.
-            if (stopUs > d.currentUs())
+            // Already playing: only where it ends may change, and not to before what
+            // has gone out already.
+            if (stopUs > d.clockUs()) {
                 d.stopUs = stopUs;
+                d.ending = false;
+                d.publish();
+            }
             return;
         case TransportState::Stopped:
         case TransportState::Paused:
@@ -193,6 +255,7 @@ void Sequencer::play(int64_t endMs)
             d.framesRun = 0;
             // Silence lifted the pedals (and may have reset the synth): restore the state.
             d.chase.emit(d.pending);
+            d.publish();
             break;
         }
     }
@@ -208,6 +271,7 @@ void Sequencer::pause()
             return;
         d.halt(TransportState::Paused);
         d.pending.add(OutMessage::Kind::Silence);
+        d.publish();
     }
     d.output->wake();
 }
@@ -223,6 +287,7 @@ void Sequencer::stop()
             d.halt(TransportState::Stopped);
         d.state = TransportState::Stopped;
         d.pending.add(OutMessage::Kind::Silence);
+        d.publish();
     }
     d.output->wake();
 }
@@ -242,6 +307,7 @@ void Sequencer::seek(int64_t ms)
         d.moveTo(targetUs);
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
+        d.publish();
     }
     // The song changes only on this thread, so it can be read without the lock; the
     // scan of a long song then never holds up the output's clock.
@@ -257,20 +323,17 @@ void Sequencer::seek(int64_t ms)
 
 int64_t Sequencer::positionMs() const
 {
-    std::lock_guard lock(m_impl->mutex);
-    return m_impl->state == TransportState::Closed ? 0 : m_impl->currentUs() / kUsPerMs;
+    return m_impl->shownUs.load() / kUsPerMs;
 }
 
 int64_t Sequencer::lengthMs() const
 {
-    std::lock_guard lock(m_impl->mutex);
-    return m_impl->song.lengthUs() / kUsPerMs;
+    return m_impl->shownLengthUs.load() / kUsPerMs;
 }
 
 TransportState Sequencer::state() const
 {
-    std::lock_guard lock(m_impl->mutex);
-    return m_impl->state;
+    return m_impl->shownState.load();
 }
 
 void Sequencer::setOutput(std::unique_ptr<Output> output)
@@ -282,6 +345,7 @@ void Sequencer::setOutput(std::unique_ptr<Output> output)
     {
         std::lock_guard lock(d.mutex);
         d.rate = d.output->sampleRate();
+        d.latency = d.output->latencyFrames();
         d.pending.clear();
     }
     d.output->attach(m_impl.get());
