@@ -19,9 +19,11 @@ public:
     using Step = std::function<PullResult(uint32_t frames)>;
 
     /// Longest sleep while playing: the position is never older than this.
-    static constexpr std::chrono::milliseconds kMaxSleep{10};
+    static constexpr std::chrono::milliseconds kMaxSleep { 10 };
 
-    ClockThread(int sampleRate, Step step);
+    /// @p alreadyDue: time that counts as gone by before the clock starts (a clock taking
+    /// over from another that stopped).
+    ClockThread(int sampleRate, Step step, std::chrono::nanoseconds alreadyDue = {});
     ~ClockThread();
     ClockThread(const ClockThread&) = delete;
     ClockThread& operator=(const ClockThread&) = delete;
@@ -33,6 +35,7 @@ private:
 
     const int m_rate;
     const Step m_step;
+    const std::chrono::nanoseconds m_alreadyDue;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_woken = false;

@@ -13,33 +13,42 @@ namespace sequora::midi {
 
 namespace {
 
-constexpr std::chrono::milliseconds kWatchInterval{500};
-// The driver calls back every period (tens of ms); this long without a call means the
-// audio server went away.
-constexpr std::chrono::seconds kStallLimit{2};
+constexpr std::chrono::milliseconds kWatchInterval { 100 };
+// The driver calls back every period (tens of ms); once it does so steadily, this long
+// without a call means the audio server stalled or went away, and the silent clock
+// takes over.
+constexpr std::chrono::milliseconds kStallLimit { 300 };
+// A new stream may stand still for most of a second before the server starts it; until
+// the calls have come steadily for a while, only a long silence counts as a loss.
+constexpr std::chrono::milliseconds kStartLimit { 2000 };
+constexpr int kSteadyIntervals = 3;
 
 std::vector<std::string> driverCandidates(const std::string& requested)
 {
     if (!requested.empty())
-        return {requested};
+        return { requested };
     if (const char* env = std::getenv("SEQUORA_AUDIO_DRIVER"); env && *env)
-        return {env};
-    return {"pulseaudio", "alsa"};
+        return { env };
+    return { "pulseaudio", "alsa" };
 }
 
 } // namespace
 
-std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(const Options& options, std::string& error)
+std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
+    const Options& options, std::string& error)
 {
     const std::string soundfont = FluidSynthCore::findSoundfont(options.soundfont);
     if (soundfont.empty()) {
         error = "no soundfont found (set SEQUORA_SOUNDFONT)";
         return nullptr;
     }
-    auto core = FluidSynthCore::create(soundfont, options.sampleRate, true, error);
+    auto core = FluidSynthCore::create(options.sampleRate, true, error);
     if (!core)
         return nullptr;
     std::unique_ptr<FluidSynthOutput> out(new FluidSynthOutput(std::move(core)));
+    // Sound leaves one period after it is rendered (the other is being played), plus
+    // the limiter's look-ahead.
+    out->m_latency = options.periodSize * std::max(1, options.periods - 1) + out->m_core->latency();
 
     // A JACK client must never start a JACK server of its own.
     ::setenv("JACK_NO_START_SERVER", "1", 0);
@@ -51,7 +60,8 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(const Options& option
             continue;
         // Whoever names JACK wants to hear it: connect to the system's playback ports.
         fluid_settings_setint(settings, "audio.jack.autoconnect", driver == "jack" ? 1 : 0);
-        out->m_driver = new_fluid_audio_driver2(settings, &FluidSynthOutput::audioCallback, out.get());
+        out->m_driver
+            = new_fluid_audio_driver2(settings, &FluidSynthOutput::audioCallback, out.get());
         if (out->m_driver) {
             out->m_driverName = driver;
             break;
@@ -61,12 +71,17 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(const Options& option
         error = "no audio device could be opened";
         return nullptr;
     }
+    // A full General MIDI soundfont takes a second or two to read: the window and the
+    // device need not wait for it.
+    out->m_loader = std::thread([o = out.get(), soundfont] { o->load(soundfont); });
     out->m_watchdog = std::thread([o = out.get()] { o->watch(); });
     return out;
 }
 
 FluidSynthOutput::~FluidSynthOutput()
 {
+    if (m_loader.joinable())
+        m_loader.join();
     {
         std::lock_guard lock(m_watchMutex);
         m_quit = true;
@@ -79,15 +94,33 @@ FluidSynthOutput::~FluidSynthOutput()
         delete_fluid_audio_driver(m_driver);
 }
 
+void FluidSynthOutput::load(const std::string& soundfont)
+{
+    std::string error;
+    if (m_core->loadSoundfont(soundfont, error)) {
+        State loading = State::Loading;
+        m_state.compare_exchange_strong(loading, State::Live);
+        return;
+    }
+    std::fprintf(stderr, "sequora: no sound (%s); playing silently\n", error.c_str());
+    std::lock_guard lock(m_watchMutex);
+    m_state.store(State::Failed);
+    if (!m_quit)
+        m_fallback = std::make_unique<ClockThread>(
+            sampleRate(), [this](uint32_t frames) { return runBlock(frames, [](uint32_t) {}); });
+}
+
 int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout, float* out[])
 {
     auto* self = static_cast<FluidSynthOutput*>(data);
     self->m_periods.fetch_add(1, std::memory_order_relaxed);
-    if (nout < 2 || self->m_lost.load(std::memory_order_acquire)) {
+    if (nout < 2 || self->m_state.load(std::memory_order_acquire) != State::Live) {
         for (int i = 0; i < nout; ++i)
             std::memset(out[i], 0, sizeof(float) * std::size_t(len));
         return FLUID_OK;
     }
+    if (self->m_resync.exchange(false, std::memory_order_acq_rel))
+        self->m_core->silence(); // notes the silent clock started are not ours to finish
     self->render(len, out[0], out[1]);
     return FLUID_OK;
 }
@@ -96,14 +129,9 @@ void FluidSynthOutput::render(int frames, float* left, float* right)
 {
     const auto total = static_cast<uint32_t>(frames);
     uint32_t done = 0;
-    runBlock(total, [&](uint32_t frame) {
-        const uint32_t upTo = frame >= total ? total
-                                             : std::min(total, done + m_core->framesToNearestBoundary(frame - std::min(frame, done)));
-        if (upTo > done) {
-            m_core->renderFloat(left + done, right + done, static_cast<int>(upTo - done));
-            done = upTo;
-        }
-    });
+    const PullResult result = runBlock(
+        total, [&](uint32_t frame) { m_core->renderUpTo(frame, total, done, left, right); });
+    m_core->settle(!result.playing);
 }
 
 void FluidSynthOutput::wake()
@@ -119,53 +147,66 @@ void FluidSynthOutput::watch()
     using Clock = std::chrono::steady_clock;
     uint64_t seen = m_periods.load();
     Clock::time_point lastBeat = Clock::now();
+    int steady = 0;
     std::unique_lock lock(m_watchMutex);
     while (!m_watchCv.wait_for(lock, kWatchInterval, [this] { return m_quit; })) {
         const uint64_t now = m_periods.load();
+        const Clock::time_point t = Clock::now();
+        const State state = m_state.load();
+        const auto limit = steady >= kSteadyIntervals ? kStallLimit : kStartLimit;
         if (now != seen) {
             seen = now;
-            lastBeat = Clock::now();
-        } else if (Clock::now() - lastBeat > kStallLimit) {
-            lock.unlock();
-            fallBack();
-            return;
+            lastBeat = t;
+            steady = state == State::Live ? std::min(steady + 1, kSteadyIntervals) : steady;
+            if (state == State::Lost) {
+                // The driver calls again: the time is its own once more.
+                m_fallback.reset();
+                m_resync.store(true);
+                m_state.store(State::Live);
+                std::fprintf(
+                    stderr, "sequora: the audio output (%s) is back\n", m_driverName.c_str());
+            }
+        } else if (state == State::Live && t - lastBeat > limit) {
+            fallBack(t - lastBeat);
+        } else if (state == State::Live && steady < kSteadyIntervals) {
+            steady = 0; // not steady yet: start counting again
         }
     }
 }
 
-void FluidSynthOutput::fallBack()
+void FluidSynthOutput::fallBack(std::chrono::nanoseconds behind)
 {
-    m_lost.store(true, std::memory_order_release);
-    std::fprintf(stderr, "sequora: the audio output (%s) stopped; playing on silently\n", m_driverName.c_str());
-    std::lock_guard lock(m_watchMutex);
-    if (m_quit)
-        return;
-    m_fallback = std::make_unique<ClockThread>(sampleRate(), [this](uint32_t frames) {
-        return runBlock(frames, [](uint32_t) {});
-    });
+    m_state.store(State::Lost);
+    std::fprintf(stderr, "sequora: the audio output (%s) stopped; playing on silently\n",
+        m_driverName.c_str());
+    m_fallback = std::make_unique<ClockThread>(
+        sampleRate(), [this](uint32_t frames) { return runBlock(frames, [](uint32_t) {}); },
+        behind);
 }
 
+// While the silent clock keeps the time, the synthesiser is still told everything, so
+// that should the driver come back it plays on with the right instruments.
 void FluidSynthOutput::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
 {
-    if (!m_lost.load(std::memory_order_relaxed))
+    if (m_state.load(std::memory_order_relaxed) != State::Failed)
         m_core->sendShort(status, data1, data2);
 }
 
 void FluidSynthOutput::sendSysex(std::span<const uint8_t> bytes)
 {
-    if (!m_lost.load(std::memory_order_relaxed))
+    if (m_state.load(std::memory_order_relaxed) != State::Failed)
         m_core->sendSysex(bytes);
 }
 
 void FluidSynthOutput::silence()
 {
-    if (!m_lost.load(std::memory_order_relaxed))
+    if (m_state.load(std::memory_order_relaxed) != State::Failed)
         m_core->silence();
 }
 
 void FluidSynthOutput::reset()
 {
-    if (!m_lost.load(std::memory_order_relaxed))
+    if (m_state.load(std::memory_order_relaxed) != State::Failed)
         m_core->reset();
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 // Live sound through FluidSynth and an audio driver (PulseAudio, ALSA, ...). Events are
 // dispatched inside the audio callback, at their offset within the period being
-// rendered. Should the audio server go away while running, the output carries on as a
-// silent real-time clock and says so once.
+// rendered. The soundfont loads in the background: the transport holds still until it
+// is there, so a play given meanwhile starts when the sound can. Should the audio server
+// stall or go away, the output carries on as a silent real-time clock and says so once;
+// if the driver comes back, the sound does too.
 
 #include "platform/midi/ClockThread.h"
 #include "platform/midi/FluidSynthCore.h"
 #include "platform/midi/Output.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -22,21 +25,26 @@ namespace sequora::midi {
 class FluidSynthOutput final : public Output {
 public:
     struct Options {
-        std::string soundfont;  ///< empty: FluidSynthCore::findSoundfont()
-        std::string driver;     ///< empty: SEQUORA_AUDIO_DRIVER, else pulseaudio then alsa
+        std::string soundfont; ///< empty: FluidSynthCore::findSoundfont()
+        std::string driver; ///< empty: SEQUORA_AUDIO_DRIVER, else pulseaudio then alsa
         int sampleRate = 44100;
         /// A long period keeps the CPU cost low; ~23 ms of latency is fine for a player.
         int periodSize = 1024;
         int periods = 2;
     };
 
-    /// Null with @p error set when no soundfont loads or no audio driver opens.
+    /// Null with @p error set when no soundfont exists or no audio driver opens. The
+    /// soundfont itself loads in the background; should it fail, the output plays on
+    /// silently and says so.
     static std::unique_ptr<FluidSynthOutput> create(const Options& options, std::string& error);
     ~FluidSynthOutput() override;
 
     int sampleRate() const override { return m_core->sampleRate(); }
     std::string name() const override { return "fluidsynth/" + m_driverName; }
     void wake() override;
+    int latencyFrames() const override { return m_latency; }
+    /// Whether the soundfont has loaded and the synthesiser plays.
+    bool isReady() const { return m_state.load() != State::Loading; }
 
 protected:
     void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override;
@@ -45,22 +53,37 @@ protected:
     void reset() override;
 
 private:
-    explicit FluidSynthOutput(std::unique_ptr<FluidSynthCore> core) : m_core(std::move(core)) {}
+    enum class State {
+        Loading, ///< the soundfont is loading: nothing is pulled, the transport holds still
+        Live, ///< the audio callback renders and keeps the time
+        Lost, ///< the driver stopped calling: the fallback clock keeps the time
+        Failed, ///< the soundfont did not load: the fallback clock, for good
+    };
+
+    explicit FluidSynthOutput(std::unique_ptr<FluidSynthCore> core)
+        : m_core(std::move(core))
+    {
+    }
     static int audioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     void render(int frames, float* left, float* right);
+    void load(const std::string& soundfont);
     void watch();
-    void fallBack();
+    /// Starts the silent clock, counting @p behind as already gone by.
+    void fallBack(std::chrono::nanoseconds behind);
 
     std::unique_ptr<FluidSynthCore> m_core;
     _fluid_audio_driver_t* m_driver = nullptr;
     std::string m_driverName;
+    int m_latency = 0;
 
-    std::atomic<uint64_t> m_periods{0}; ///< audio callbacks so far: the watchdog's pulse
-    std::atomic<bool> m_lost{false};    ///< the driver stopped calling: no more synthesis
+    std::atomic<State> m_state { State::Loading };
+    std::atomic<uint64_t> m_periods { 0 }; ///< audio callbacks so far: the watchdog's pulse
+    std::atomic<bool> m_resync { false }; ///< back from a stall: silence what piled up first
     std::mutex m_watchMutex;
     std::condition_variable m_watchCv;
     bool m_quit = false;
     std::unique_ptr<ClockThread> m_fallback; ///< guarded by m_watchMutex
+    std::thread m_loader;
     std::thread m_watchdog;
 };
 
