@@ -6,7 +6,7 @@
 //   bench_render [SONG.mid ...]     (default: a few of the openmsx songs)
 //   env SEQUORA_RENDER=path/to/sequora-render, SEQUORA_SOUNDFONT=...
 
-#include "platform/midi/FluidSynthCore.h"
+#include "BenchSoundfont.h"
 
 #include <chrono>
 #include <cstdio>
@@ -72,7 +72,7 @@ std::string ourRenderer(const char* argv0)
 int main(int argc, char** argv)
 {
     const std::string render = ourRenderer(argv[0]);
-    const std::string soundfont = sequora::midi::FluidSynthCore::findSoundfont();
+    const std::string soundfont = sequora::bench::benchSoundfont();
     if (!fs::exists(render) || soundfont.empty()) {
         std::fprintf(stderr, "bench_render: needs %s and a soundfont\n", render.c_str());
         return 1;

@@ -7,6 +7,7 @@
 //   bench_timing [MINUTES]     (default 40)
 
 #include "common/SmfWriter.h"
+#include "BenchSoundfont.h"
 #include "platform/midi/FluidSynthCore.h"
 #include "platform/midi/OfflineRenderer.h"
 #include "platform/midi/Sequencer.h"
@@ -125,7 +126,7 @@ double seconds(std::chrono::steady_clock::time_point since)
 int main(int argc, char** argv)
 {
     const int minutes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
-    const std::string soundfont = FluidSynthCore::findSoundfont();
+    const std::string soundfont = sequora::bench::benchSoundfont();
     if (soundfont.empty()) {
         std::fprintf(stderr, "bench_timing: no soundfont\n");
         return 1;
@@ -169,6 +170,12 @@ int main(int argc, char** argv)
         ++attack;
     std::vector<int16_t> buffer(std::size_t(kOurBlock) * 2);
 
+    // Our attack includes the limiter's look-ahead, which the position reports; FluidSynth's
+    // player has none, and plays at FluidSynth's default gain.
+    constexpr double kFluidDefaultGain = 0.2;
+    const int64_t latency = synth.latencyFrames();
+    const int theirThreshold = static_cast<int>(threshold * kFluidDefaultGain / FluidSynthCore::kGain);
+
     auto start = std::chrono::steady_clock::now();
     OnsetFinder ours(expected, threshold, attack);
     if (!sequencer.open(file.string()).playable()) {
@@ -183,7 +190,7 @@ int main(int argc, char** argv)
     const double ourSeconds = seconds(start);
 
     start = std::chrono::steady_clock::now();
-    OnsetFinder theirs(expected, threshold, attack);
+    OnsetFinder theirs(expected, theirThreshold, attack - latency);
     fluid_settings_t* settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", kRate);
     fluid_settings_setstr(settings, "player.timing-source", "sample");

@@ -17,8 +17,9 @@ mci="$build/bin/sequora-mci"
 
 soundfont=${SEQUORA_SOUNDFONT:-}
 if [ -z "$soundfont" ]; then
-    for f in /usr/share/sounds/sf2/default-GM.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2 \
-             /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf3/default-GM.sf3; do
+    # TimGM6mb first: the figures to compare with were taken with it.
+    for f in /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2 \
+             /usr/share/sounds/sf2/default-GM.sf2 /usr/share/sounds/sf3/default-GM.sf3; do
         if [ -f "$f" ]; then soundfont=$f; break; fi
     done
 fi

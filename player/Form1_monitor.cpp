@@ -66,7 +66,9 @@ void Form1::Timer1_Timer()
         const int64_t length = midi.Length();
         shown = position ? length - *position : 0;
     }
-    Label3->setText(timeText(shown));
+    // A hundred ticks a second: repaint only when the text moves on.
+    if (const QString text = timeText(shown); text != Label3->text())
+        Label3->setText(text);
 
     // The end threshold.
     int64_t threshold = 0;
