@@ -4,11 +4,13 @@
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/WindowAccessibility.h"
+#include "platform/mci/mci.h"
 #include "player/Form1.h"
 #include "player/MprisBridge.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -55,5 +57,8 @@ int main(int argc, char* argv[])
     // simply goes without them.
     MprisBridge mpris(form);
     mpris.attach(QDBusConnection::sessionBus());
+    // Once the window is up: the sound output starts and its soundfont loads in the
+    // background while the playlist is chosen, so the first song plays at once.
+    QTimer::singleShot(0, [] { sequora::platform::prepareSequencer(); });
     return QApplication::exec();
 }

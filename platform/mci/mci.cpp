@@ -227,4 +227,9 @@ MCIERROR mciSendStringA(
     return outcome.code;
 }
 
+void prepareSequencer()
+{
+    midi::engine::sequencer();
+}
+
 } // namespace sequora::platform
