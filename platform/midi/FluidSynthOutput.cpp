@@ -64,6 +64,7 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
             = new_fluid_audio_driver2(settings, &FluidSynthOutput::audioCallback, out.get());
         if (out->m_driver) {
             out->m_driverName = driver;
+            out->m_canRest = driver == "pulseaudio" || driver == "alsa";
             break;
         }
     }
@@ -90,6 +91,11 @@ FluidSynthOutput::~FluidSynthOutput()
     if (m_watchdog.joinable())
         m_watchdog.join();
     m_fallback.reset();
+    {
+        std::lock_guard lock(m_restMutex);
+        m_stopping = true; // a resting callback must let the driver's thread end
+    }
+    m_restCv.notify_one();
     if (m_driver)
         delete_fluid_audio_driver(m_driver);
 }
@@ -119,24 +125,44 @@ int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout
             std::memset(out[i], 0, sizeof(float) * std::size_t(len));
         return FLUID_OK;
     }
+    if (self->m_restNext)
+        self->rest();
     if (self->m_resync.exchange(false, std::memory_order_acq_rel))
         self->m_core->silence(); // notes the silent clock started are not ours to finish
-    self->render(len, out[0], out[1]);
+    self->m_restNext = self->render(len, out[0], out[1]) && self->m_canRest;
     return FLUID_OK;
 }
 
-void FluidSynthOutput::render(int frames, float* left, float* right)
+bool FluidSynthOutput::render(int frames, float* left, float* right)
 {
     const auto total = static_cast<uint32_t>(frames);
     uint32_t done = 0;
     const PullResult result = runBlock(
         total, [&](uint32_t frame) { m_core->renderUpTo(frame, total, done, left, right); });
     m_core->settle(!result.playing);
+    return !result.playing && m_core->isQuiet();
+}
+
+void FluidSynthOutput::rest()
+{
+    // The period just handed over was silence; the stream may run dry while the
+    // transport has nothing to say. The next command wakes this at once.
+    std::unique_lock lock(m_restMutex);
+    m_resting.store(true);
+    m_restCv.wait(lock, [this] { return m_woken || m_stopping; });
+    m_woken = false;
+    m_resting.store(false);
+    m_restNext = false;
 }
 
 void FluidSynthOutput::wake()
 {
-    // The audio callback runs all the time; only the fallback clock sleeps.
+    {
+        std::lock_guard lock(m_restMutex);
+        m_woken = true;
+    }
+    m_restCv.notify_one();
+    // Without a driver calling, the fallback clock keeps the time and sleeps when idle.
     std::lock_guard lock(m_watchMutex);
     if (m_fallback)
         m_fallback->wake();
@@ -154,7 +180,7 @@ void FluidSynthOutput::watch()
         const Clock::time_point t = Clock::now();
         const State state = m_state.load();
         const auto limit = steady >= kSteadyIntervals ? kStallLimit : kStartLimit;
-        if (now != seen) {
+        if (now != seen || m_resting.load()) {
             seen = now;
             lastBeat = t;
             steady = state == State::Live ? std::min(steady + 1, kSteadyIntervals) : steady;

@@ -65,7 +65,9 @@ private:
     {
     }
     static int audioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
-    void render(int frames, float* left, float* right);
+    /// Renders one period; returns whether the next may wait for the transport.
+    bool render(int frames, float* left, float* right);
+    void rest();
     void load(const std::string& soundfont);
     void watch();
     /// Starts the silent clock, counting @p behind as already gone by.
@@ -75,6 +77,17 @@ private:
     _fluid_audio_driver_t* m_driver = nullptr;
     std::string m_driverName;
     int m_latency = 0;
+
+    // Resting: with nothing to play and nothing sounding, the callback waits for the
+    // transport instead of handing the server silence, which costs the stream as much as
+    // music. Only for drivers whose thread is ours to hold (not JACK's real-time one).
+    bool m_canRest = false;
+    bool m_restNext = false; ///< the audio thread's own: the last block found nothing to do
+    std::atomic<bool> m_resting { false };
+    std::mutex m_restMutex;
+    std::condition_variable m_restCv;
+    bool m_woken = false; ///< guarded by m_restMutex
+    bool m_stopping = false; ///< guarded by m_restMutex
 
     std::atomic<State> m_state { State::Loading };
     std::atomic<uint64_t> m_periods { 0 }; ///< audio callbacks so far: the watchdog's pulse

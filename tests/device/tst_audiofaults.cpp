@@ -181,8 +181,9 @@ void tst_AudioFaults::losingTheAudioServerWhilePlaying()
     };
 
     // Playing through the server: its sink's clock moves the song on (once the stream
-    // has started, which can take a moment on a busy machine).
-    QCOMPARE(ask(QString::fromStdString(openCommand()) + "\nplay m\n", 2).size(), 2);
+    // has started, which can take a moment on a busy machine). Loaded and waiting first,
+    // the output rests its stream; play must wake it.
+    QCOMPARE(ask(QString::fromStdString(openCommand()) + "\nwait 1500\nplay m\n", 2).size(), 2);
     int heard = 0;
     for (int i = 0; i < 20 && heard < 5; ++i) {
         const QStringList got = ask("wait 500\nstatus m position\n", 1);
