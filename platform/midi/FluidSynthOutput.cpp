@@ -64,7 +64,8 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
             = new_fluid_audio_driver2(settings, &FluidSynthOutput::audioCallback, out.get());
         if (out->m_driver) {
             out->m_driverName = driver;
-            out->m_canRest = driver == "pulseaudio" || driver == "alsa";
+            // PulseAudio takes a pause in its stream in its stride; ALSA and JACK keep streaming.
+            out->m_canRest = driver == "pulseaudio";
             break;
         }
     }

@@ -80,7 +80,7 @@ private:
 
     // Resting: with nothing to play and nothing sounding, the callback waits for the
     // transport instead of handing the server silence, which costs the stream as much as
-    // music. Only for drivers whose thread is ours to hold (not JACK's real-time one).
+    // music. Only for a driver whose thread is ours to hold and that takes a pause.
     bool m_canRest = false;
     bool m_restNext = false; ///< the audio thread's own: the last block found nothing to do
     std::atomic<bool> m_resting { false };
