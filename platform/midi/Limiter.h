@@ -12,8 +12,11 @@ namespace sequora::midi {
 
 class Limiter {
 public:
-    /// Largest sample that leaves the limiter: -0.5 dBFS.
-    static constexpr float kCeiling = 0.944060876f;
+    /// Largest sample that leaves the limiter: -0.5 dBFS. What the gain aims at sits a
+    /// hair above a rounding step of 16-bit audio (30933.52 of 32767), so that the
+    /// loudest samples of a limited passage do not round to one value in a row: a run
+    /// at the peak reads as a flat top.
+    static constexpr float kCeiling = 0.9440544f;
     static constexpr double kLookaheadSeconds = 0.0015;
     static constexpr double kReleaseSeconds = 0.15;
     /// Upper bound of the look-ahead in frames, for rates up to 192 kHz.
