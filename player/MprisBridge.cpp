@@ -8,7 +8,9 @@
 #include <QDBusMessage>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -77,10 +79,10 @@ bool MprisBridge::attach(QDBusConnection bus)
     return true;
 }
 
-bool MprisBridge::offers(const QPushButton* button) const
+bool MprisBridge::offers(QPushButton* Form1::*button) const
 {
     // While a message box waits for its OK the panel takes no clicks either.
-    return m_player != nullptr && button->isEnabled()
+    return m_player != nullptr && (m_player->*button)->isEnabled()
         && QApplication::activeModalWidget() == nullptr;
 }
 
@@ -112,7 +114,7 @@ void MprisBridge::announceSeek(const QString& trackBefore)
 
 void MprisBridge::play()
 {
-    if (offers(m_player->Command3))
+    if (offers(&Form1::Command3))
         m_player->Command3_Click();
     refresh();
 }
@@ -120,37 +122,37 @@ void MprisBridge::play()
 void MprisBridge::pause()
 {
     // The pause button resumes when pressed again; a Pause from the bus only pauses.
-    if (offers(m_player->Command4) && m_state.playbackStatus() == kPlaying)
+    if (offers(&Form1::Command4) && m_state.playbackStatus() == kPlaying)
         m_player->Command4_Click();
     refresh();
 }
 
 void MprisBridge::playPause()
 {
-    if (offers(m_player->Command3))
+    if (offers(&Form1::Command3))
         m_player->Command3_Click();
-    else if (offers(m_player->Command4))
+    else if (offers(&Form1::Command4))
         m_player->Command4_Click();
     refresh();
 }
 
 void MprisBridge::stop()
 {
-    if (offers(m_player->Command8))
+    if (offers(&Form1::Command8))
         m_player->Command8_Click();
     refresh();
 }
 
 void MprisBridge::next()
 {
-    if (offers(m_player->Command6))
+    if (offers(&Form1::Command6))
         m_player->Command6_Click();
     refresh();
 }
 
 void MprisBridge::previous()
 {
-    if (offers(m_player->Command9)) {
+    if (offers(&Form1::Command9)) {
         // Well into a track, previous restarts it: a seek to its start.
         const QString before = m_state.trackId();
         m_player->Command9_Click();
@@ -161,7 +163,7 @@ void MprisBridge::previous()
 
 bool MprisBridge::stepBy(int steps)
 {
-    QPushButton* button = steps > 0 ? m_player->Command12 : m_player->Command11;
+    QPushButton* Form1::*button = steps > 0 ? &Form1::Command12 : &Form1::Command11;
     const QString track = m_state.trackId();
     int pressed = 0;
     while (pressed < std::abs(steps) && offers(button)) {

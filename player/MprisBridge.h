@@ -60,7 +60,8 @@ signals:
     void seeked(qlonglong positionUs);
 
 private:
-    bool offers(const QPushButton* button) const;
+    /// Whether the panel takes a click on that transport button now.
+    bool offers(QPushButton* Form1::*button) const;
     /// Presses a step button up to |steps| times; whether it was pressed at all.
     bool stepBy(int steps);
     void announceSeek(const QString& trackBefore);
