@@ -50,6 +50,11 @@ float Limiter::nextGain(float peak)
     // Aimed a hair under the ceiling, so that rounding in the products cannot cross it.
     const float need = peak > kCeiling ? kCeiling * kRoundingMargin / peak : 1.0f;
     const int window = m_lookahead + 1;
+    // The oldest goes first, so that the queue never holds more than the window.
+    if (m_minCount > 0 && m_minIndex[m_minHead] <= m_index - window) {
+        m_minHead = wrap(m_minHead + 1, window);
+        --m_minCount;
+    }
     while (m_minCount > 0) {
         const int back = wrap(m_minHead + m_minCount - 1, window);
         if (m_minGain[back] < need)
@@ -60,10 +65,6 @@ float Limiter::nextGain(float peak)
     m_minGain[slot] = need;
     m_minIndex[slot] = m_index;
     ++m_minCount;
-    if (m_minIndex[m_minHead] <= m_index - window) {
-        m_minHead = wrap(m_minHead + 1, window);
-        --m_minCount;
-    }
     const float held = m_minGain[m_minHead];
 
     double released = m_envelope + (1.0 - m_envelope) * m_releaseCoeff;

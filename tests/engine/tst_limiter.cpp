@@ -102,6 +102,38 @@ private slots:
             QCOMPARE(out.left[i], in.left[i - std::size_t(delay)]);
     }
 
+    void loudTonesStayUnderTheCeiling_data()
+    {
+        QTest::addColumn<double>("hz");
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<double>("decayPerSecond");
+        // Low notes whose crests are further apart than the look-ahead, steady and dying
+        // away (peaks that keep falling keep every queued gain).
+        QTest::newRow("50 Hz at four times full scale") << 50.0 << 4.0 << 1.0;
+        QTest::newRow("100 Hz at twice full scale") << 100.0 << 2.0 << 1.0;
+        QTest::newRow("a decaying 60 Hz bass note") << 60.0 << 4.0 << 0.2;
+        QTest::newRow("a decaying 440 Hz note") << 440.0 << 3.0 << 0.05;
+    }
+    void loudTonesStayUnderTheCeiling()
+    {
+        QFETCH(double, hz);
+        QFETCH(double, amplitude);
+        QFETCH(double, decayPerSecond);
+        Stereo in = sine(2 * kRate, 1.0, hz);
+        for (std::size_t i = 0; i < in.left.size(); ++i) {
+            const float level = float(amplitude * std::pow(decayPerSecond, double(i) / kRate));
+            in.left[i] *= level;
+            in.right[i] *= level;
+        }
+        Limiter limiter(kRate);
+        const Stereo out = limited(limiter, in, 1024);
+        float loudest = 0;
+        for (std::size_t i = 0; i < out.left.size(); ++i)
+            loudest = std::max({ loudest, std::abs(out.left[i]), std::abs(out.right[i]) });
+        QVERIFY2(loudest <= Limiter::kCeiling, qPrintable(QString::number(loudest)));
+        QVERIFY2(loudest > 0.9f * Limiter::kCeiling, qPrintable(QString::number(loudest)));
+    }
+
     void resetForgetsTheHeldSignal()
     {
         Limiter limiter(kRate);
