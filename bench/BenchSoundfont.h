@@ -1,6 +1,6 @@
 #pragma once
-// The soundfont benchmarks compare figures with: SEQUORA_SOUNDFONT if set, else the small
-// TimGM6mb that earlier figures were taken with, else whatever the engine would choose.
+// The soundfont the benchmarks compare figures with: SEQUORA_SOUNDFONT if set, else the
+// small TimGM6mb, else whatever the engine would choose.
 
 #include "platform/midi/FluidSynthCore.h"
 

@@ -32,7 +32,7 @@ inline constexpr MCIERROR kMciErrSeqPortInUse = 336;
 MCIERROR mciSendStringA(
     const char* command, char* returnString, unsigned returnLength, void* callback);
 
-/// Starts the sequencer's sound output now rather than at the first open, as a system
+/// Starts the sequencer's sound output ahead of the first open, as a system
 /// brings up its MIDI mapper before any program asks: its soundfont then loads in the
 /// background while the user chooses what to play.
 void prepareSequencer();

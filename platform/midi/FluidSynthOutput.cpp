@@ -121,13 +121,19 @@ int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout
 {
     auto* self = static_cast<FluidSynthOutput*>(data);
     self->m_periods.fetch_add(1, std::memory_order_relaxed);
-    if (nout < 2 || self->m_state.load(std::memory_order_acquire) != State::Live) {
-        for (int i = 0; i < nout; ++i)
-            std::memset(out[i], 0, sizeof(float) * std::size_t(len));
-        return FLUID_OK;
-    }
     if (self->m_restNext)
         self->rest();
+    // The watchdog takes this before it hands the time to the silent clock, so the two
+    // never touch the synthesiser at once.
+    std::lock_guard work(self->m_callbackMutex);
+    const State state = self->m_state.load(std::memory_order_acquire);
+    if (nout < 2 || state != State::Live) {
+        for (int i = 0; i < nout; ++i)
+            std::memset(out[i], 0, sizeof(float) * std::size_t(len));
+        // Without a soundfont there will never be anything to hear.
+        self->m_restNext = state == State::Failed && self->m_canRest;
+        return FLUID_OK;
+    }
     if (self->m_resync.exchange(false, std::memory_order_acq_rel))
         self->m_core->silence(); // notes the silent clock started are not ours to finish
     self->m_restNext = self->render(len, out[0], out[1]) && self->m_canRest;
@@ -175,11 +181,17 @@ void FluidSynthOutput::watch()
     uint64_t seen = m_periods.load();
     Clock::time_point lastBeat = Clock::now();
     int steady = 0;
+    State last = State::Loading;
     std::unique_lock lock(m_watchMutex);
     while (!m_watchCv.wait_for(lock, kWatchInterval, [this] { return m_quit; })) {
         const uint64_t now = m_periods.load();
         const Clock::time_point t = Clock::now();
         const State state = m_state.load();
+        if (last == State::Loading && state == State::Live) {
+            lastBeat = t; // the time spent loading was not played
+            steady = 0;
+        }
+        last = state;
         const auto limit = steady >= kSteadyIntervals ? kStallLimit : kStartLimit;
         if (now != seen || m_resting.load()) {
             seen = now;
@@ -203,6 +215,7 @@ void FluidSynthOutput::watch()
 
 void FluidSynthOutput::fallBack(std::chrono::nanoseconds behind)
 {
+    std::lock_guard work(m_callbackMutex);
     m_state.store(State::Lost);
     std::fprintf(stderr, "sequora: the audio output (%s) stopped; playing on silently\n",
         m_driverName.c_str());

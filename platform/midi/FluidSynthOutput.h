@@ -89,6 +89,7 @@ private:
     bool m_woken = false; ///< guarded by m_restMutex
     bool m_stopping = false; ///< guarded by m_restMutex
 
+    std::mutex m_callbackMutex; ///< held by the audio callback while it works
     std::atomic<State> m_state { State::Loading };
     std::atomic<uint64_t> m_periods { 0 }; ///< audio callbacks so far: the watchdog's pulse
     std::atomic<bool> m_resync { false }; ///< back from a stall: silence what piled up first

@@ -241,8 +241,16 @@ void Sequencer::play(int64_t endMs)
             // Already playing: only where it ends may change, and not to before what
             // has gone out already.
             if (stopUs > d.clockUs()) {
+                if (d.ending) {
+                    // The old end went out and the clock ran on past it: go on from
+                    // there as a new play would, rather than sending what lies in
+                    // between all at once.
+                    d.anchorUs = d.stopUs;
+                    d.framesRun = 0;
+                    d.ending = false;
+                    d.chase.emit(d.pending);
+                }
                 d.stopUs = stopUs;
-                d.ending = false;
                 d.publish();
             }
             return;
@@ -269,7 +277,8 @@ void Sequencer::pause()
         std::lock_guard lock(d.mutex);
         if (d.state != TransportState::Playing)
             return;
-        d.halt(TransportState::Paused);
+        // In the last moment, with the end already out, the song is over: it stops there.
+        d.halt(d.ending ? TransportState::Stopped : TransportState::Paused);
         d.pending.add(OutMessage::Kind::Silence);
         d.publish();
     }

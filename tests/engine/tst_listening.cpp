@@ -232,6 +232,37 @@ private slots:
         QVERIFY(peakOf(m_left, onset, onset + kRate / 4) > 0.05f);
     }
 
+    void commandsInTheLastMomentBeforeTheEndIsHeard()
+    {
+        // The end has gone out to the synthesiser, the listener is not there yet.
+        m_seq->open(SongBuilder()
+                        .note(0, 100'000, 0, 60)
+                        .note(1'500'000, 100'000, 0, 60)
+                        .build(2 * kSecond));
+        m_seq->play(1000);
+        render(frameAt(kSecond) + 10);
+        QCOMPARE(m_seq->state(), TransportState::Playing);
+        QVERIFY(m_seq->positionMs() < 1000);
+
+        // Played on to the end of the song: it goes on from the old end, and the next
+        // note comes half a second later, not at once.
+        m_seq->play();
+        QCOMPARE(m_seq->state(), TransportState::Playing);
+        const std::size_t extendedAt = m_left.size();
+        render(kRate / 4);
+        QVERIFY(peakOf(m_left, extendedAt) < 1e-3f); // the first note's reverb at most
+        render(kRate / 2);
+        QVERIFY(peakOf(m_left, extendedAt + kRate / 4) > 0.01f);
+
+        // Paused with the end already out: the song is over, not paused for ever.
+        m_seq->seek(0);
+        m_seq->play(1000);
+        render(frameAt(kSecond) + 10);
+        m_seq->pause();
+        QCOMPARE(m_seq->state(), TransportState::Stopped);
+        QCOMPARE(m_seq->positionMs(), int64_t(1000));
+    }
+
     void thePositionIsWhatIsHeard()
     {
         const int64_t length = 2 * kSecond;
