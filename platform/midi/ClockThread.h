@@ -19,7 +19,7 @@ public:
     using Step = std::function<PullResult(uint32_t frames)>;
 
     /// Longest sleep while playing: the position is never older than this.
-    static constexpr std::chrono::milliseconds kMaxSleep { 10 };
+    static constexpr std::chrono::milliseconds kMaxSleep{10};
 
     /// @p alreadyDue: time that counts as gone by before the clock starts (a clock taking
     /// over from another that stopped).

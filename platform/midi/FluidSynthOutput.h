@@ -43,8 +43,6 @@ public:
     std::string name() const override { return "fluidsynth/" + m_driverName; }
     void wake() override;
     int latencyFrames() const override { return m_latency; }
-    /// Whether the soundfont has loaded and the synthesiser plays.
-    bool isReady() const { return m_state.load() != State::Loading; }
 
 protected:
     void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override;

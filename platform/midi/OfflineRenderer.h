@@ -17,8 +17,8 @@ public:
     static constexpr uint32_t kGrid = FluidSynthCore::kGrid;
 
     /// @p soundfont: a path, or empty for the default (see FluidSynthCore::findSoundfont).
-    static std::unique_ptr<OfflineRenderer> create(
-        const std::string& soundfont, int sampleRate, std::string& error);
+    static std::unique_ptr<OfflineRenderer> create(const std::string& soundfont, int sampleRate,
+                                                   std::string& error);
 
     int sampleRate() const override { return m_core->sampleRate(); }
     std::string name() const override { return "offline"; }
@@ -47,10 +47,7 @@ protected:
     void reset() override { m_core->reset(); }
 
 private:
-    explicit OfflineRenderer(std::unique_ptr<FluidSynthCore> core)
-        : m_core(std::move(core))
-    {
-    }
+    explicit OfflineRenderer(std::unique_ptr<FluidSynthCore> core) : m_core(std::move(core)) {}
 
     std::unique_ptr<FluidSynthCore> m_core;
     std::vector<float> m_left;

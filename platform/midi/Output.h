@@ -18,11 +18,11 @@ struct MidiEvent;
 /// One message placed within a block.
 struct OutMessage {
     enum class Kind : uint8_t {
-        Short, ///< a channel message
-        SysEx, ///< complete F0 ... F7 bytes in Block::sysex
+        Short,   ///< a channel message
+        SysEx,   ///< complete F0 ... F7 bytes in Block::sysex
         Silence, ///< stop every sound now (sustain off, all sounds off, all notes off)
         Release, ///< end of the piece: sustain off and all notes off, let notes ring out
-        Reset, ///< back to power-on defaults (programs, controllers, pitch bend)
+        Reset,   ///< back to power-on defaults (programs, controllers, pitch bend)
     };
     Kind kind = Kind::Short;
     uint8_t status = 0;
@@ -53,7 +53,7 @@ struct Block {
     }
     void addShort(uint8_t status, uint8_t data1, uint8_t data2, uint32_t frame = 0)
     {
-        messages.push_back({ OutMessage::Kind::Short, status, data1, data2, frame, 0, 0 });
+        messages.push_back({OutMessage::Kind::Short, status, data1, data2, frame, 0, 0});
     }
     /// @p bytes must be a complete message, F0 ... F7.
     void addSysex(std::span<const uint8_t> bytes, uint32_t frame = 0)
@@ -72,13 +72,13 @@ struct Block {
     void append(const Block& other, uint32_t frame = 0);
     std::span<const uint8_t> sysexOf(const OutMessage& m) const
     {
-        return { sysex.data() + m.sysexOffset, m.sysexLength };
+        return {sysex.data() + m.sysexOffset, m.sysexLength};
     }
 };
 
 /// What a pull reports back to the clock that made it.
 struct PullResult {
-    bool playing = false; ///< false: nothing is due until the transport is told to play
+    bool playing = false;      ///< false: nothing is due until the transport is told to play
     int64_t framesToNext = -1; ///< frames from the end of the block to the next event or the end
 };
 
@@ -104,7 +104,7 @@ public:
     /// Short name for messages: "fluidsynth", "alsa", "null", ...
     virtual std::string name() const = 0;
     /// The transport queued a command or started: a sleeping clock should run now.
-    virtual void wake() { }
+    virtual void wake() {}
     /// Frames from a message's dispatch to its sound reaching the listener (buffers,
     /// look-ahead). The transport reports its position that much behind its clock.
     virtual int latencyFrames() const { return 0; }
@@ -113,7 +113,8 @@ protected:
     /// Runs one block on the output's clock: pulls from the transport, then for every
     /// message calls `renderTo(frame)` (render or wait up to that offset) and dispatches
     /// it; finally calls `renderTo(frames)`. Without a source only renders.
-    template <typename RenderTo> PullResult runBlock(uint32_t frames, RenderTo&& renderTo)
+    template <typename RenderTo>
+    PullResult runBlock(uint32_t frames, RenderTo&& renderTo)
     {
         std::lock_guard lock(m_sourceMutex);
         m_block.clear();

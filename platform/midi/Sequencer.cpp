@@ -22,10 +22,7 @@ constexpr int64_t kUsPerMs = 1000;
 // heard: the clock less the output's latency. Status queries read a copy published under
 // the lock, so they never wait for the output's clock.
 struct Sequencer::Impl final : EventSource {
-    explicit Impl(std::unique_ptr<Output> out)
-        : output(std::move(out))
-    {
-    }
+    explicit Impl(std::unique_ptr<Output> out) : output(std::move(out)) {}
 
     PullResult pull(uint32_t frames, Block& block) override;
 
@@ -56,8 +53,8 @@ struct Sequencer::Impl final : EventSource {
         ending = false;
         const auto& events = song.events();
         next = std::lower_bound(events.begin(), events.end(), us,
-                   [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
-            - events.begin();
+                                [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
+               - events.begin();
     }
     void halt(TransportState to)
     {
@@ -89,7 +86,7 @@ struct Sequencer::Impl final : EventSource {
             return {};
         }
         ending = true;
-        return { true, heardEnd - framesRun };
+        return {true, heardEnd - framesRun};
     }
 
     std::unique_ptr<Output> output;
@@ -97,18 +94,18 @@ struct Sequencer::Impl final : EventSource {
     Song song;
     TransportState state = TransportState::Closed;
     int64_t rate = 44100;
-    int64_t latency = 0; ///< the output's, in frames
+    int64_t latency = 0;    ///< the output's, in frames
     int64_t anchorUs = 0;
     int64_t framesRun = 0;
-    int64_t stopUs = 0; ///< where playing ends: the length, or the end given to play()
-    bool ending = false; ///< everything up to stopUs is out; its sound is on its way
-    std::size_t next = 0; ///< first event not yet dispatched
-    ChaseState chase; ///< what the output has been told up to the position
-    Block pending; ///< commands for the output, sent at the start of the next block
+    int64_t stopUs = 0;     ///< where playing ends: the length, or the end given to play()
+    bool ending = false;    ///< everything up to stopUs is out; its sound is on its way
+    std::size_t next = 0;   ///< first event not yet dispatched
+    ChaseState chase;       ///< what the output has been told up to the position
+    Block pending;          ///< commands for the output, sent at the start of the next block
 
-    std::atomic<TransportState> shownState { TransportState::Closed };
-    std::atomic<int64_t> shownUs { 0 };
-    std::atomic<int64_t> shownLengthUs { 0 };
+    std::atomic<TransportState> shownState{TransportState::Closed};
+    std::atomic<int64_t> shownUs{0};
+    std::atomic<int64_t> shownLengthUs{0};
 };
 
 PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
@@ -156,11 +153,10 @@ PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
     int64_t toNext = endFrame - blockEnd;
     if (next < events.size() && events[next].timeUs <= stopUs)
         toNext = std::min(toNext, std::max<int64_t>(0, frameOf(events[next].timeUs) - blockEnd));
-    return { true, toNext };
+    return {true, toNext};
 }
 
-Sequencer::Sequencer(std::unique_ptr<Output> output)
-    : m_impl(std::make_unique<Impl>(std::move(output)))
+Sequencer::Sequencer(std::unique_ptr<Output> output) : m_impl(std::make_unique<Impl>(std::move(output)))
 {
     m_impl->rate = m_impl->output->sampleRate();
     m_impl->latency = m_impl->output->latencyFrames();
