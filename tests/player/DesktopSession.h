@@ -85,6 +85,12 @@ public:
                 QStringLiteral("tcp") });
         if (!m_x.waitForStarted() || !readLine(m_x, &m_display))
             return QStringLiteral("Xvfb did not start");
+        // Its socket may come a moment after the number.
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + m_display;
+        QElapsedTimer listening;
+        listening.start();
+        while (!QFileInfo::exists(socket) && listening.elapsed() < 5000)
+            QTest::qWait(20);
         m_display.prepend(QLatin1Char(':'));
 
         m_env = QProcessEnvironment::systemEnvironment();
@@ -133,16 +139,23 @@ public:
         env.insert(QStringLiteral("SEQUORA_MCI_LOG"), logFile);
         m_player.setProcessEnvironment(env);
         m_player.setWorkingDirectory(folder);
-        m_player.start(program(), {});
-        if (!m_player.waitForStarted())
-            return false;
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 15000) {
-            if (app(QStringLiteral("Sequora"))
-                && !playerctl({ QStringLiteral("status") }).isEmpty())
-                return true;
-            QTest::qWait(100);
+        // A busy machine's new X server sometimes turns the very first client away: a
+        // player that ends before its window shows is started again, twice at most.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            m_player.start(program(), {});
+            if (!m_player.waitForStarted())
+                return false;
+            QElapsedTimer waited;
+            waited.start();
+            while (waited.elapsed() < 15000 && m_player.state() == QProcess::Running) {
+                if (app(QStringLiteral("Sequora"))
+                    && !playerctl({ QStringLiteral("status") }).isEmpty())
+                    return true;
+                QTest::qWait(100);
+            }
+            if (m_player.state() == QProcess::Running)
+                return false;
+            QTest::qWait(500);
         }
         return false;
     }
