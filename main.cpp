@@ -3,6 +3,7 @@
 
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/desktop/QtTranslation.h"
 #include "platform/desktop/WindowAccessibility.h"
 #include "platform/mci/mci.h"
 #include "player/Form1.h"
@@ -39,6 +40,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Sequora"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sequora"));
     QGuiApplication::setDesktopFileName(QStringLiteral("sequora"));
+    // The open dialog and the standard buttons speak Japanese like the rest.
+    sequora::platform::installQtTranslation();
     // The windows are laid out for a 9-point Japanese Gothic, the desktop font they
     // were designed with; the default face may lack halfwidth katakana.
     const QFont uiFont = sequora::platform::pGothicFont(kUiPointSize);

@@ -33,8 +33,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://sequora.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The soft synth needs a General MIDI soundfont at the distribution's default path
-# (both packages provide it), and the windows are laid out for IPA Gothic.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fluid-soundfont-gm | timgm6mb-soundfont, fonts-ipafont-gothic")
+# (both packages provide it), the windows are laid out for IPA Gothic, and Qt's own
+# dialogs and buttons read Japanese with Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fluid-soundfont-gm | timgm6mb-soundfont, fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
