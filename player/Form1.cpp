@@ -9,6 +9,7 @@
 #include "sequencer/clsMIDI.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
@@ -65,7 +67,11 @@ Form1::Form1()
     }
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The windows kept through the end of the program's event loops (see Form_Unload).
+    qDeleteAll(secondaryWindows());
+}
 
 void Form1::setClientHeight(int pixels)
 {
@@ -120,15 +126,44 @@ void Form1::Form_Unload()
     device().StopM();
     releaseDevice();
 
-    // Unload: no more monitor runs (they would make a new device), and the other
-    // windows go with this one without running their own closing steps.
+    // Unload: no more monitor runs (they would make a new device).
     Timer1->stop();
-    delete m_editor.data();
-    delete m_about.data();
-    delete m_readme.data();
+    closeAllWindows();
+    QCoreApplication::quit();
+}
+
+void Form1::closeAllWindows()
+{
+    // Every window goes with this one, without closing steps of its own: the secondary
+    // windows, and any dialog, box or menu still open, whose event loop hiding ends.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window != this)
+            window->hide();
+    }
     hide();
 
-    QCoreApplication::quit();
+    // A dialog or box may still be on the stack below this handler, owned by one of the
+    // secondary windows. They are deleted only once no event loop runs any more, never
+    // under one; until then nothing may delete them on a close.
+    const bool loopRunning = QThread::currentThread()->loopLevel() > 0;
+    for (QWidget* window : secondaryWindows()) {
+        if (loopRunning)
+            window->setAttribute(Qt::WA_DeleteOnClose, false);
+        else
+            delete window;
+    }
+}
+
+QList<QWidget*> Form1::secondaryWindows() const
+{
+    QList<QWidget*> windows;
+    for (QWidget* window : { static_cast<QWidget*>(m_editor.data()),
+             static_cast<QWidget*>(m_about.data()), static_cast<QWidget*>(m_readme.data()) }) {
+        if (window != nullptr)
+            windows.append(window);
+    }
+    return windows;
 }
 
 void Form1::mnuFileExit_Click()

@@ -2,6 +2,7 @@
 // The player window. Player state lives in the controls; the only state of the window's
 // own is the device object (and bookkeeping for the secondary windows it shows).
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -140,6 +141,8 @@ private:
     void buildToolbar();
     void connectEvents();
     void setLoadedPattern();
+    void closeAllWindows();
+    QList<QWidget*> secondaryWindows() const;
 
     std::unique_ptr<clsMIDI> m_device;
     QPointer<Form2> m_editor;
