@@ -3,7 +3,6 @@
 // finds MIDI files through the drive, folder and file lists or the open dialog, and
 // hands the copy back to the player window on OK.
 
-#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -78,6 +77,4 @@ private:
     bool appendEntries(const QStringList& entries);
 
     QPointer<Form1> m_player;
-    // The folder last open on each volume, so returning to a volume returns there.
-    QHash<QString, QString> m_volumeFolders;
 };

@@ -20,27 +20,31 @@ void Form2::buildBrowsers()
     }
     if (!dirList->open(drvList->drive(), start))
         dirList->open(drvList->drive(), drvList->drive());
-    m_volumeFolders.insert(drvList->drive(), dirList->path());
     filList->setPath(dirList->path());
 }
 
 void Form2::dirList_Change()
 {
-    m_volumeFolders.insert(dirList->root(), dirList->path());
     filList->setPath(dirList->path());
 }
 
 void Form2::drvList_Change()
 {
     const QString volume = drvList->drive();
-    // Back where the user was on that volume, or at its root the first time.
-    const QString folder = m_volumeFolders.value(volume, volume);
+    // The volume already open in the folder list: only the way back from one that
+    // could not be read lands here, and the folder still shown stays.
+    if (QDir::cleanPath(volume) == dirList->root())
+        return;
+    // Browsing remembers nothing: a volume opens at the program's current folder when
+    // that lies on it, else at its root.
+    const QString current = QDir::currentPath();
+    const QString folder = drvList->driveOf(current) == volume ? current : volume;
     if (dirList->open(volume, folder))
         return;
     if (folder != volume && dirList->open(volume, volume))
         return;
     // A volume that cannot be read: quietly back to the one still shown. That is a
-    // drive change again, which reopens the folder still shown and so succeeds.
+    // drive change again, which finds that volume open and leaves it so.
     drvList->setDrive(dirList->root());
 }
 

@@ -167,10 +167,20 @@ void tst_Form2Browse::driveChangeOpensVolume()
     QVERIFY(folderRow(*m_editor->dirList, m_dir->path()) == nullptr);
     QVERIFY(doubleClickFolder(*m_editor->dirList, folder("sub/deeper")));
 
-    // Back on the first volume the user is where they left it, and again on the second.
+    // Browsing remembers nothing and moves nothing: the first volume opens at the
+    // program's current folder again, the second at its root.
     drives.setDrive(home);
     QCOMPARE(m_editor->dirList->path(), m_dir->path());
     QCOMPARE(m_editor->filList->path(), m_dir->path());
+    drives.setDrive(volume);
+    QCOMPARE(m_editor->dirList->path(), volume);
+    QCOMPARE(QDir::currentPath(), m_dir->path());
+
+    // Once the current folder lies on the second volume, that volume opens there and
+    // the first at its root.
+    QDir::setCurrent(folder("sub/deeper"));
+    drives.setDrive(home);
+    QCOMPARE(m_editor->dirList->path(), home);
     drives.setDrive(volume);
     QCOMPARE(m_editor->dirList->path(), folder("sub/deeper"));
     QCOMPARE(m_editor->filList->entries(), QStringList { "y.mid" });
@@ -182,6 +192,7 @@ void tst_Form2Browse::unreadableVolumeIsSetBackSilently()
     const QString home = drives.drive();
     const QString gone = folder("no-medium");
     drives.setVolumes(drives.volumes() << DriveList::Volume { gone, "CD" });
+    QVERIFY(doubleClickFolder(*m_editor->dirList, folder("Zed")));
     QSignalSpy changes(&drives, &DriveList::driveChanged);
 
     // Chosen as a user would, from the drop-down.
@@ -190,8 +201,9 @@ void tst_Form2Browse::unreadableVolumeIsSetBackSilently()
     QCOMPARE(drives.drive(), home);
     QCOMPARE(drives.itemText(drives.currentIndex()).section(' ', 0, 0), home);
     QCOMPARE(changes.count(), 2); // the choice, and the quiet way back
-    QCOMPARE(m_editor->dirList->path(), m_dir->path());
-    QCOMPARE(m_editor->filList->count(), 3);
+    // The folder the user was in stays shown.
+    QCOMPARE(m_editor->dirList->path(), folder("Zed"));
+    QCOMPARE(m_editor->filList->entries(), QStringList { "z.mid" });
     // cleanup() checks that no message was shown.
 }
 
