@@ -168,6 +168,10 @@ QList<QWidget*> Form1::secondaryWindows() const
 
 void Form1::mnuFileExit_Click()
 {
+    // Already ending (an exit queued behind a close): a new device would only be
+    // stopped and closed again after the closing sequence.
+    if (m_unloading)
+        return;
     device().StopM();
     releaseDevice();
     // Closing runs Form_Unload, which ends the program.

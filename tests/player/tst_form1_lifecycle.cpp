@@ -82,6 +82,11 @@ private slots:
         const QList<QByteArray> once = {kStop, kClose, kStop, kStop, kClose};
         QCOMPARE(commands(), once + once);
         QVERIFY(!m_form->isVisible());
+
+        // An exit arriving once the program is ending (a desktop's quit queued behind
+        // the close) sends nothing after the closing sequence.
+        m_form->mnuFileExit_Click();
+        QCOMPARE(commands(), once + once);
     }
 
     void firstSelectionCreatesTheDeviceThenOpens()
