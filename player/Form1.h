@@ -128,6 +128,9 @@ public:
     /// Releases the device object (its release stops and closes the device).
     void releaseDevice();
 
+    /// True once Form_Unload has begun: the program is ending and takes no more commands.
+    bool unloading() const { return m_unloading; }
+
     QPointer<Form2> editor() const { return m_editor; }
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<frmRead> readmeWindow() const { return m_readme; }

@@ -81,8 +81,9 @@ bool MprisBridge::attach(QDBusConnection bus)
 
 bool MprisBridge::offers(QPushButton* Form1::*button) const
 {
-    // While a message box waits for its OK the panel takes no clicks either.
-    return m_player != nullptr && (m_player->*button)->isEnabled()
+    // While a message box waits for its OK the panel takes no clicks either; once the
+    // window has unloaded, a command would only make a new device.
+    return m_player != nullptr && !m_player->unloading() && (m_player->*button)->isEnabled()
         && QApplication::activeModalWidget() == nullptr;
 }
 

@@ -188,7 +188,25 @@ private slots:
         QVERIFY(isPlaying(*m_form));
     }
 
+    void nothingOnceTheWindowHasUnloaded()
+    {
+        setPlaylist(*m_form, m_songs);
+        m_form->Form_Unload();
+        const QString closing = logText();
+        m_bridge->play();
+        m_bridge->next();
+        m_bridge->seek(5'000'000);
+        QCOMPARE(m_bridge->state().playbackStatus(), QStringLiteral("Stopped"));
+        QCOMPARE(logText(), closing);
+    }
+
 private:
+    QString logText() const
+    {
+        QFile file(m_log);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
     QTemporaryDir m_dir;
     QString m_log;
     QStringList m_songs;
