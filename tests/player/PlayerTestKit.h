@@ -90,6 +90,36 @@ inline bool isPlaying(const Form1& form)
         && form.Command8->isEnabled();
 }
 
+/// Sends the device's command log to mci.log in dir and runs the engine on its manual
+/// clock; returns the log's path.
+inline QString logInto(const QTemporaryDir& dir)
+{
+    const QString log = dir.filePath(QStringLiteral("mci.log"));
+    qputenv("SEQUORA_MCI_LOG", QFile::encodeName(log));
+    midi::engine::useManualClock();
+    return log;
+}
+
+/// The device log's lines, without empty ones; none when there is no log.
+inline QList<QByteArray> logLines(const QString& log)
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> out = file.readAll().split('\n');
+    out.removeAll(QByteArray());
+    return out;
+}
+
+/// The command of each log line: the text between its first pair of quotes.
+inline QList<QByteArray> loggedCommands(const QString& log)
+{
+    QList<QByteArray> out;
+    for (const QByteArray& line : logLines(log))
+        out << line.mid(1, line.indexOf("\"\t") - 1);
+    return out;
+}
+
 inline bool isLoaded(const Form1& form)
 {
     return form.Command3->isEnabled() && !form.Command4->isEnabled()

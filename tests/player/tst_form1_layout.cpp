@@ -62,9 +62,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_log = m_dir.filePath("mci.log");
-        qputenv("SEQUORA_MCI_LOG", QFile::encodeName(m_log));
-        sequora::midi::engine::useManualClock();
+        m_log = logInto(m_dir);
     }
 
     void init()

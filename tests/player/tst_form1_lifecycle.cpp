@@ -48,9 +48,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_log = m_dir.filePath("mci.log");
-        qputenv("SEQUORA_MCI_LOG", QFile::encodeName(m_log));
-        engine::useManualClock();
+        m_log = logInto(m_dir);
         m_song = writeSong(m_dir, QStringLiteral("song one.mid"), 600);
     }
 
@@ -207,27 +205,11 @@ private slots:
     }
 
 private:
-    QList<QByteArray> lines() const
-    {
-        QFile file(m_log);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QList<QByteArray> out = file.readAll().split('\n');
-        out.removeAll(QByteArray());
-        return out;
-    }
-    // The command of each line: the text between the first pair of quotes.
-    QList<QByteArray> commands() const
-    {
-        QList<QByteArray> out;
-        for (const QByteArray& line : lines())
-            out << line.mid(1, line.indexOf("\"\t") - 1);
-        return out;
-    }
+    QList<QByteArray> commands() const { return loggedCommands(m_log); }
     QList<uint> codes() const
     {
         QList<uint> out;
-        for (const QByteArray& line : lines())
+        for (const QByteArray& line : logLines(m_log))
             out << line.split('\t').value(1).toUInt();
         return out;
     }

@@ -15,7 +15,6 @@
 #include <memory>
 
 using namespace sequora::test;
-namespace engine = sequora::midi::engine;
 
 namespace {
 
@@ -31,9 +30,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_log = m_dir.filePath(QStringLiteral("mci.log"));
-        qputenv("SEQUORA_MCI_LOG", QFile::encodeName(m_log));
-        engine::useManualClock();
+        m_log = logInto(m_dir);
         m_songs = { writeSong(m_dir, QStringLiteral("one.take 2.mid"), kSongUnits),
             writeSong(m_dir, QStringLiteral("two.mid"), kSongUnits) };
     }
@@ -192,21 +189,15 @@ private slots:
     {
         setPlaylist(*m_form, m_songs);
         m_form->Form_Unload();
-        const QString closing = logText();
+        const QList<QByteArray> closing = loggedCommands(m_log);
         m_bridge->play();
         m_bridge->next();
         m_bridge->seek(5'000'000);
         QCOMPARE(m_bridge->state().playbackStatus(), QStringLiteral("Stopped"));
-        QCOMPARE(logText(), closing);
+        QCOMPARE(loggedCommands(m_log), closing);
     }
 
 private:
-    QString logText() const
-    {
-        QFile file(m_log);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
     QTemporaryDir m_dir;
     QString m_log;
     QStringList m_songs;

@@ -27,7 +27,6 @@
 #include <memory>
 
 using namespace sequora::test;
-namespace engine = sequora::midi::engine;
 
 namespace {
 
@@ -63,9 +62,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_log = m_dir.filePath("mci.log");
-        qputenv("SEQUORA_MCI_LOG", QFile::encodeName(m_log));
-        engine::useManualClock();
+        m_log = logInto(m_dir);
         m_song = writeSong(m_dir, QStringLiteral("song.mid"), 10);
         // As the program does before its first window.
         QVERIFY(sequora::platform::installQtTranslation());
@@ -91,18 +88,7 @@ private slots:
     void qtTextsAreJapanese();
 
 private:
-    QList<QByteArray> commands() const
-    {
-        QFile file(m_log);
-        QList<QByteArray> out;
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                if (!line.isEmpty())
-                    out << line.mid(1, line.indexOf("\"\t") - 1);
-            }
-        }
-        return out;
-    }
+    QList<QByteArray> commands() const { return loggedCommands(m_log); }
 
     QTemporaryDir m_dir;
     QString m_log;
