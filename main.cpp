@@ -4,6 +4,7 @@
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/QtTranslation.h"
+#include "platform/desktop/TerminationSignals.h"
 #include "platform/desktop/WindowAccessibility.h"
 #include "platform/mci/mci.h"
 #include "player/Form1.h"
@@ -56,6 +57,9 @@ int main(int argc, char* argv[])
     if (!form.Form_Load())
         return 0;
     form.show();
+    // A logout or Ctrl+C stops and closes the device like the close box, so no note is
+    // left sounding on a synthesizer behind a sequencer port.
+    sequora::platform::closeOnTerminationSignals(form);
     // Media keys and the desktop's media controls; without a session bus the player
     // simply goes without them.
     MprisBridge mpris(form);

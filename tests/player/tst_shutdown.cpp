@@ -8,6 +8,7 @@
 #include "info/frmAbout.h"
 #include "info/frmRead.h"
 #include "platform/desktop/QtTranslation.h"
+#include "platform/desktop/TerminationSignals.h"
 #include "platform/midi/Sequencer.h"
 #include "playlist/EditorTestKit.h"
 #include "playlist/Form2.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -99,19 +101,20 @@ private:
 void tst_Shutdown::closingFromInsideANestedLoop_data()
 {
     QTest::addColumn<QString>("inside");
-    QTest::addColumn<bool>("byExitItem");
+    QTest::addColumn<QString>("by");
     for (const char* inside : { "open dialog", "open dialog's message box", "monitor's message box",
              "playlist full", "system information", "PlayLoop", "other windows, editor hidden" }) {
-        QTest::addRow("%s, close box", inside) << QString::fromLatin1(inside) << false;
-        QTest::addRow("%s, exit item", inside) << QString::fromLatin1(inside) << true;
+        for (const char* by : { "close box", "exit item", "SIGTERM" })
+            QTest::addRow("%s, %s", inside, by) << QString::fromLatin1(inside) << QString::fromLatin1(by);
     }
 }
 
 void tst_Shutdown::closingFromInsideANestedLoop()
 {
     QFETCH(QString, inside);
-    QFETCH(bool, byExitItem);
+    QFETCH(QString, by);
     Form1& form = *m_form;
+    QVERIFY(sequora::platform::closeOnTerminationSignals(form));
 
     // `open` runs as the main loop's first event and does not return until the player
     // has closed; `isOpen` says when to close it, from an event inside that loop.
@@ -183,8 +186,10 @@ void tst_Shutdown::closingFromInsideANestedLoop()
         editor = form.editor();
         about = form.aboutWindow();
         readme = form.readmeWindow();
-        if (byExitItem)
+        if (by == "exit item")
             form.mnuFileExit_Click();
+        else if (by == "SIGTERM")
+            std::raise(SIGTERM);
         else
             form.close();
     });
@@ -203,7 +208,7 @@ void tst_Shutdown::closingFromInsideANestedLoop()
     for (const QWidget* window : QApplication::topLevelWidgets())
         QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
     const QList<QByteArray> sent = commands();
-    const QList<QByteArray> expected = byExitItem ? kExitSequence : kCloseSequence;
+    const QList<QByteArray> expected = by == "exit item" ? kExitSequence : kCloseSequence;
     QVERIFY2(sent.size() >= expected.size(), sent.join('|').constData());
     QCOMPARE(sent.mid(sent.size() - expected.size()), expected);
     if (inside == "PlayLoop")
