@@ -39,6 +39,9 @@ void ChaseState::clear()
     m_resetSysex.clear();
     m_sysex.clear();
     m_sysexLengths.clear();
+    for (std::vector<uint8_t>& msg : m_rhythmSysex)
+        msg.clear();
+    m_parts.reset(SystemMode::None);
 }
 
 void ChaseState::scan(const Song& song, int64_t timeUs)
@@ -60,7 +63,19 @@ void ChaseState::apply(const Song& song, const MidiEvent& e)
         return;
     }
     Channel& c = m_channels[channelOf(e.status)];
+    m_parts.followShort(e.status, e.data1, e.data2);
     switch (commandOf(e.status)) {
+    case kNoteOn:
+        if (e.data2 != 0) {
+            c.velocity[e.data1 & 0x7F] = e.data2;
+            c.pedalHeld.reset(e.data1 & 0x7F);
+        } else {
+            noteOff(c, e.data1 & 0x7F);
+        }
+        break;
+    case kNoteOff:
+        noteOff(c, e.data1 & 0x7F);
+        break;
     case kControlChange:
         controlChange(c, e.data1, e.data2);
         break;
@@ -75,9 +90,28 @@ void ChaseState::apply(const Song& song, const MidiEvent& e)
     case kChannelPressure:
         c.pressure = e.data1;
         break;
-    default: // notes and polyphonic pressure belong to notes, which are not chased
+    default: // polyphonic pressure belongs to a note's touch, not to what sounds
         break;
     }
+}
+
+void ChaseState::noteOff(Channel& c, uint8_t key)
+{
+    if (c.velocity[key] == 0)
+        return;
+    if (c.cc[kCcSustain] >= kCentre7)
+        c.pedalHeld.set(key);
+    else
+        c.velocity[key] = 0;
+}
+
+void ChaseState::releasePedal(Channel& c)
+{
+    for (std::size_t key = 0; key < c.velocity.size(); ++key) {
+        if (c.pedalHeld.test(key))
+            c.velocity[key] = 0;
+    }
+    c.pedalHeld.reset();
 }
 
 void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
@@ -112,7 +146,17 @@ void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
                 p->dataMsb = static_cast<int16_t>(std::clamp(p->dataMsb + (cc == kCcDataIncrement ? 1 : -1), 0, 127));
         }
         return;
+    case kCcSustain:
+        c.cc[cc] = value;
+        if (value < kCentre7)
+            releasePedal(c);
+        return;
+    case kCcAllSoundOff:
+        c.velocity.fill(0);
+        c.pedalHeld.reset();
+        return;
     case kCcResetAllControllers:
+        releasePedal(c);
         // What a reset of the controllers resets; volume, pan, bank and effect depths stay.
         c.cc[kCcModulation] = kUnset;
         c.cc[kCcExpression] = kUnset;
@@ -124,8 +168,13 @@ void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
         c.selected = Selected::None;
         return;
     default:
-        if (isHeldController(cc))
+        if (cc >= kCcAllNotesOff) {
+            // All notes off, and the mode messages that imply it: the pedal still holds.
+            for (uint8_t key = 0; key < 128; ++key)
+                noteOff(c, key);
+        } else if (isHeldController(cc)) {
             c.cc[cc] = value;
+        }
         return;
     }
 }
@@ -159,10 +208,23 @@ void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escap
     if (msg.back() != kSysExEnd)
         msg.push_back(kSysExEnd);
 
-    if (isSystemReset(msg)) {
+    const PartMap::Sysex meaning = PartMap::classify(msg);
+    switch (meaning.meaning) {
+    case SysexMeaning::Reset:
         clear();
+        m_parts.reset(meaning.mode);
         m_resetSysex = std::move(msg);
         return;
+    case SysexMeaning::RhythmPart:
+        if (m_parts.followSysex(msg).meaning == SysexMeaning::RhythmPart) {
+            m_rhythmSysex[meaning.channel] = std::move(msg);
+            return;
+        }
+        break; // a mode without rhythm parts ignores it, on replay too
+    case SysexMeaning::Refused:
+        return; // a module ignores it: nothing to replay
+    case SysexMeaning::Other:
+        break;
     }
     if (m_sysexLengths.size() >= kMaxSysex)
         return;
@@ -179,8 +241,28 @@ void ChaseState::emit(Block& out) const
         out.addSysex(std::span<const uint8_t>(m_sysex.data() + offset, length));
         offset += length;
     }
+    for (const std::vector<uint8_t>& msg : m_rhythmSysex) {
+        if (!msg.empty())
+            out.addSysex(msg);
+    }
     for (uint8_t ch = 0; ch < kChannels; ++ch)
         emitChannel(m_channels[ch], ch, out);
+}
+
+void ChaseState::emitNotes(Block& out) const
+{
+    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        const Channel& c = m_channels[ch];
+        if (m_parts.isDrum(ch))
+            continue;
+        for (uint8_t key = 0; key < 128; ++key) {
+            if (c.velocity[key] == 0)
+                continue;
+            out.addShort(kNoteOn | ch, key, c.velocity[key]);
+            if (c.pedalHeld.test(key))
+                out.addShort(kNoteOff | ch, key, 0);
+        }
+    }
 }
 
 void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out)

@@ -2,9 +2,13 @@
 // What a synthesiser has been told up to some point of a song, per channel, so that a
 // freshly reset synthesiser can be brought to the same state before playing on from
 // there: programs and banks, controllers, RPN/NRPN values, pitch bend, channel pressure,
-// and the system reset SysEx (with the SysEx that followed it). Notes are not kept.
+// the system reset SysEx (with the SysEx that followed it), the parts' system mode and
+// drum parts, and the notes that are sounding, held by a key or by the sustain pedal.
+
+#include "platform/midi/PartMap.h"
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -29,8 +33,15 @@ public:
     void apply(const Song& song, const MidiEvent& event);
     /// Follows every event of @p song before @p timeUs.
     void scan(const Song& song, int64_t timeUs);
-    /// Appends, at frame 0, the messages that bring a reset synthesiser to this state.
+    /// Appends, at frame 0, the messages that bring a reset synthesiser to this state,
+    /// notes aside.
     void emit(Block& out) const;
+    /// Appends, at frame 0, a note-on for every note sounding on a melodic part, with its
+    /// own velocity; a note only the pedal holds is released again at once, so the pedal
+    /// keeps it. Drum parts are not struck again: their hits are over.
+    void emitNotes(Block& out) const;
+    /// The parts' mode and drum parts as the song left them.
+    const PartMap& parts() const { return m_parts; }
 
 private:
     static constexpr int16_t kUnset = -1;
@@ -59,9 +70,13 @@ private:
         /// (nrpn, msb, lsb) -> place in parameters: a song may use all 32768 of them,
         /// and each data entry must still find its parameter at once.
         std::unordered_map<uint16_t, uint16_t> parameterIndex;
+        std::array<uint8_t, 128> velocity{}; ///< of each sounding note; 0: silent
+        std::bitset<128> pedalHeld;          ///< released, but the sustain pedal holds it
     };
 
     void controlChange(Channel& c, uint8_t cc, uint8_t value);
+    static void noteOff(Channel& c, uint8_t key);
+    static void releasePedal(Channel& c);
     Parameter* selectedParameter(Channel& c);
     void applySysex(const uint8_t* bytes, std::size_t length, bool escaped);
     static void emitChannel(const Channel& c, uint8_t ch, Block& out);
@@ -70,6 +85,10 @@ private:
     std::vector<uint8_t> m_resetSysex;   ///< F0 ... F7, empty if the song sent none yet
     std::vector<uint8_t> m_sysex;        ///< later SysEx messages, back to back
     std::vector<uint32_t> m_sysexLengths;
+    /// The last "use for rhythm part" of each part: kept apart from the SysEx above so
+    /// that no cap can lose a drum part.
+    std::array<std::vector<uint8_t>, 16> m_rhythmSysex;
+    PartMap m_parts;
 };
 
 } // namespace sequora::midi

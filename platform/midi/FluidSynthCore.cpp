@@ -1,11 +1,15 @@
 #include "platform/midi/FluidSynthCore.h"
 
 #include "platform/midi/MidiBytes.h"
+#include "platform/midi/Output.h"
+#include "platform/midi/Song.h"
 
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -28,7 +32,98 @@ bool isFile(const std::string& path)
 
 void discardLog(int, const char*, void*) { }
 
+// FluidSynth 2.4's effect defaults: 2.3's chorus is loud, wide and detuned on many
+// instruments, and its reverb small and bright. Set here, the sound does not change with
+// the FluidSynth version installed.
+constexpr double kChorusLevel = 0.6;
+constexpr double kChorusDepth = 4.25;
+constexpr double kChorusSpeed = 0.2;
+constexpr int kChorusVoices = 3;
+constexpr double kReverbRoomSize = 0.5;
+constexpr double kReverbDamp = 0.3;
+constexpr double kReverbWidth = 0.8;
+constexpr double kReverbLevel = 0.7;
+
+constexpr std::size_t kBanks = PresetRequest::kDrumBank + 1;
+constexpr std::size_t kPrograms = 128;
+
+// The soundfont is read through these, so that what is read, and when, can be told.
+std::atomic<uint64_t> g_bytesRead { 0 };
+
+void* openFont(const char* filename)
+{
+    return std::fopen(filename, "rb");
+}
+
+int readFont(void* buffer, fluid_long_long_t count, void* handle)
+{
+    if (count < 0)
+        return FLUID_FAILED;
+    const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(count), static_cast<std::FILE*>(handle));
+    g_bytesRead.fetch_add(n, std::memory_order_relaxed);
+    return n == static_cast<std::size_t>(count) ? FLUID_OK : FLUID_FAILED;
+}
+
+int seekFont(void* handle, fluid_long_long_t offset, int origin)
+{
+    return ::fseeko(static_cast<std::FILE*>(handle), static_cast<off_t>(offset), origin) == 0 ? FLUID_OK
+                                                                                            : FLUID_FAILED;
+}
+
+fluid_long_long_t tellFont(void* handle)
+{
+    return ::ftello(static_cast<std::FILE*>(handle));
+}
+
+int closeFont(void* handle)
+{
+    return std::fclose(static_cast<std::FILE*>(handle)) == 0 ? FLUID_OK : FLUID_FAILED;
+}
+
 } // namespace
+
+uint64_t FluidSynthCore::soundfontBytesRead()
+{
+    return g_bytesRead.load();
+}
+
+std::vector<PresetRequest> FluidSynthCore::presetsOf(const Song& song)
+{
+    // A seek only ever leaves a part with what playing through chose: every request
+    // the part map makes from start to end covers them all.
+    std::vector<bool> seen(2 * kBanks * kPrograms);
+    std::vector<PresetRequest> out;
+    auto add = [&](const PresetRequest& r) {
+        const std::size_t key = (r.drum ? kBanks * kPrograms : 0) + std::min<std::size_t>(r.bank, kBanks - 1) * kPrograms + r.program;
+        if (!seen[key]) {
+            seen[key] = true;
+            out.push_back(r);
+        }
+    };
+    PartMap parts;
+    auto addAll = [&] {
+        for (uint8_t ch = 0; ch < kChannels; ++ch)
+            add(parts.request(ch));
+    };
+    addAll();
+    Block block;
+    for (const MidiEvent& e : song.events()) {
+        if (e.status < kSysExStart) {
+            if (parts.followShort(e.status, e.data1, e.data2))
+                add(parts.request(channelOf(e.status)));
+            continue;
+        }
+        block.clear();
+        if (!block.addEvent(song, e))
+            continue;
+        const PartMap::Sysex s = parts.followSysex(block.sysexOf(block.messages.front()));
+        if (s.meaning == SysexMeaning::Reset)
+            addAll();
+        else if (s.meaning == SysexMeaning::RhythmPart)
+            add(parts.request(s.channel));
+    }
+    return out;
+}
 
 std::string FluidSynthCore::findSoundfont(const std::string& preferred)
 {
@@ -61,18 +156,33 @@ std::unique_ptr<FluidSynthCore> FluidSynthCore::create(
     }
     fluid_settings_setnum(core->m_settings, "synth.sample-rate", sampleRate);
     fluid_settings_setnum(core->m_settings, "synth.gain", kGain);
+    fluid_settings_setnum(core->m_settings, "synth.chorus.level", kChorusLevel);
+    fluid_settings_setnum(core->m_settings, "synth.chorus.depth", kChorusDepth);
+    fluid_settings_setnum(core->m_settings, "synth.chorus.speed", kChorusSpeed);
+    fluid_settings_setint(core->m_settings, "synth.chorus.nr", kChorusVoices);
+    fluid_settings_setnum(core->m_settings, "synth.reverb.room-size", kReverbRoomSize);
+    fluid_settings_setnum(core->m_settings, "synth.reverb.damp", kReverbDamp);
+    fluid_settings_setnum(core->m_settings, "synth.reverb.width", kReverbWidth);
+    fluid_settings_setnum(core->m_settings, "synth.reverb.level", kReverbLevel);
+    // Only the samples of the presets a song can choose are loaded, by usePresets()
+    // before it plays: a full General MIDI font would otherwise take 150 MB.
+    fluid_settings_setint(core->m_settings, "synth.dynamic-sample-loading", 1);
     if (!realtime) {
-        // One thread drives an offline synth: no API locking, no page locking, and only
-        // the samples of the instruments a song uses are loaded, when it chooses them.
+        // One thread drives an offline synth: no API locking, no page locking.
         fluid_settings_setint(core->m_settings, "synth.threadsafe-api", 0);
         fluid_settings_setint(core->m_settings, "synth.lock-memory", 0);
-        fluid_settings_setint(core->m_settings, "synth.dynamic-sample-loading", 1);
     }
     core->m_synth = new_fluid_synth(core->m_settings);
     if (!core->m_synth) {
         error = "cannot create the FluidSynth synthesiser";
         return nullptr;
     }
+    fluid_sfloader_t* loader = new_fluid_defsfloader(core->m_settings);
+    if (loader) {
+        fluid_sfloader_set_callbacks(loader, openFont, readFont, seekFont, tellFont, closeFont);
+        fluid_synth_add_sfloader(core->m_synth, loader);
+    }
+    core->m_available.assign(kBanks * kPrograms, false);
     return core;
 }
 
@@ -91,11 +201,98 @@ bool FluidSynthCore::loadSoundfont(const std::string& soundfont, std::string& er
         error = "no soundfont found (set SEQUORA_SOUNDFONT)";
         return false;
     }
-    if (fluid_synth_sfload(m_synth, soundfont.c_str(), 1) == FLUID_FAILED) {
+    const int id = fluid_synth_sfload(m_synth, soundfont.c_str(), 1);
+    if (id == FLUID_FAILED) {
         error = "cannot load the soundfont " + soundfont;
         return false;
     }
+    m_sfontId = id;
+    m_available.assign(kBanks * kPrograms, false);
+    fluid_sfont_t* font = fluid_synth_get_sfont_by_id(m_synth, id);
+    fluid_sfont_iteration_start(font);
+    while (fluid_preset_t* preset = fluid_sfont_iteration_next(font)) {
+        const int bank = fluid_preset_get_banknum(preset);
+        const int program = fluid_preset_get_num(preset);
+        if (bank >= 0 && std::size_t(bank) < kBanks && program >= 0 && std::size_t(program) < kPrograms)
+            m_available[std::size_t(bank) * kPrograms + std::size_t(program)] = true;
+    }
+    usePresets({});
+    choosePresets();
     return true;
+}
+
+FluidSynthCore::Preset FluidSynthCore::resolve(const PresetRequest& request) const
+{
+    const uint16_t home = request.drum ? PresetRequest::kDrumBank : 0;
+    if (has(request.bank, request.program))
+        return {request.bank, request.program};
+    if (has(home, request.drum ? uint8_t(0) : request.program))
+        return {home, request.drum ? uint8_t(0) : request.program};
+    // The font lacks even that: anything of the kind, then anything at all.
+    for (uint16_t bank : {home, uint16_t(request.drum ? 0 : PresetRequest::kDrumBank)}) {
+        for (std::size_t program = 0; program < kPrograms; ++program) {
+            if (has(bank, static_cast<uint8_t>(program)))
+                return {bank, static_cast<uint8_t>(program)};
+        }
+    }
+    for (std::size_t i = 0; i < m_available.size(); ++i) {
+        if (m_available[i])
+            return {static_cast<uint16_t>(i / kPrograms), static_cast<uint8_t>(i % kPrograms)};
+    }
+    return {home, 0};
+}
+
+void FluidSynthCore::usePresets(std::span<const PresetRequest> requests)
+{
+    if (m_sfontId < 0)
+        return;
+    std::vector<Preset> wanted;
+    for (const PresetRequest& r : requests) {
+        const Preset p = resolve(r);
+        if (std::find(wanted.begin(), wanted.end(), p) == wanted.end())
+            wanted.push_back(p);
+    }
+    // What power-on chooses is always at hand, so no reset ever waits for the disk.
+    for (const PresetRequest& r : {PresetRequest {false, 0, 0}, PresetRequest {true, PresetRequest::kDrumBank, 0}}) {
+        const Preset p = resolve(r);
+        if (std::find(wanted.begin(), wanted.end(), p) == wanted.end())
+            wanted.push_back(p);
+    }
+    // Pin the new before letting the old go, so what both songs use stays loaded.
+    for (const Preset& p : wanted) {
+        if (std::find(m_pinned.begin(), m_pinned.end(), p) == m_pinned.end())
+            fluid_synth_pin_preset(m_synth, m_sfontId, p.bank, p.program);
+    }
+    for (const Preset& p : m_pinned) {
+        if (std::find(wanted.begin(), wanted.end(), p) == wanted.end())
+            fluid_synth_unpin_preset(m_synth, m_sfontId, p.bank, p.program);
+    }
+    m_pinned = std::move(wanted);
+}
+
+FluidSynthCore::ChannelPreset FluidSynthCore::channelPreset(uint8_t ch) const
+{
+    int font = 0;
+    int bank = 0;
+    int program = 0;
+    fluid_synth_get_program(m_synth, ch, &font, &bank, &program);
+    return {m_parts.isDrum(ch), {static_cast<uint16_t>(bank), static_cast<uint8_t>(program)}};
+}
+
+void FluidSynthCore::choosePreset(uint8_t ch)
+{
+    const PresetRequest request = m_parts.request(ch);
+    fluid_synth_set_channel_type(m_synth, ch, request.drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    if (m_sfontId < 0)
+        return;
+    const Preset p = resolve(request);
+    fluid_synth_program_select(m_synth, ch, m_sfontId, p.bank, p.program);
+}
+
+void FluidSynthCore::choosePresets()
+{
+    for (uint8_t ch = 0; ch < kChannels; ++ch)
+        choosePreset(ch);
 }
 
 FluidSynthCore::~FluidSynthCore()
@@ -124,10 +321,16 @@ void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
         fluid_synth_key_pressure(m_synth, ch, data1, data2);
         break;
     case kControlChange:
-        fluid_synth_cc(m_synth, ch, data1, data2);
+        // Banks are the part map's to interpret: FluidSynth's own reading of them
+        // depends on its version and settings.
+        if (data1 == kCcBankMsb || data1 == kCcBankLsb)
+            m_parts.followShort(status, data1, data2);
+        else
+            fluid_synth_cc(m_synth, ch, data1, data2);
         break;
     case kProgramChange:
-        fluid_synth_program_change(m_synth, ch, data1);
+        m_parts.followShort(status, data1, data2);
+        choosePreset(static_cast<uint8_t>(ch));
         break;
     case kChannelPressure:
         fluid_synth_channel_pressure(m_synth, ch, data1);
@@ -145,6 +348,27 @@ void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
     if (message.size() < 3 || message.front() != kSysExStart || message.back() != kSysExEnd)
         return;
     wake();
+    const PartMap::Sysex meaning = m_parts.followSysex(message);
+    switch (meaning.meaning) {
+    case SysexMeaning::Reset:
+        // The module the song addresses starts afresh, in its mode.
+        fluid_synth_system_reset(m_synth);
+        choosePresets();
+        return;
+    case SysexMeaning::RhythmPart:
+        choosePreset(meaning.channel);
+        return;
+    case SysexMeaning::Refused:
+        return;
+    case SysexMeaning::Other:
+        break;
+    }
+    // Universal messages (tuning, say) are FluidSynth's to take; what a manufacturer's
+    // module does with its own the part map has done, or no soft synth would.
+    constexpr uint8_t kUniversalNonRealtime = 0x7E;
+    constexpr uint8_t kUniversalRealtime = 0x7F;
+    if (message[1] != kUniversalNonRealtime && message[1] != kUniversalRealtime)
+        return;
     fluid_synth_sysex(m_synth, reinterpret_cast<const char*>(message.data() + 1),
         static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
 }
@@ -172,6 +396,8 @@ void FluidSynthCore::silence()
 void FluidSynthCore::reset()
 {
     fluid_synth_system_reset(m_synth);
+    m_parts.reset(SystemMode::None);
+    choosePresets();
     silence();
 }
 

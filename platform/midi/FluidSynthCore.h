@@ -3,17 +3,21 @@
 // it. Shared by the live output and the offline renderer, so both sound the same.
 
 #include "platform/midi/Limiter.h"
+#include "platform/midi/PartMap.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 struct _fluid_hashtable_t;
 struct _fluid_synth_t;
 
 namespace sequora::midi {
+
+class Song;
 
 class FluidSynthCore {
 public:
@@ -28,6 +32,24 @@ public:
     /// some 20 dB below the rest of the desktop; the limiter catches the peaks.
     static constexpr double kGain = 0.8;
 
+    /// A soundfont preset: bank and program.
+    struct Preset {
+        uint16_t bank = 0;
+        uint8_t program = 0;
+        bool operator==(const Preset&) const = default;
+    };
+    /// What a channel of the synthesiser plays now.
+    struct ChannelPreset {
+        bool drum = false;
+        Preset preset;
+    };
+
+    /// Every preset @p song can choose, by its parts' modes, from start to end (a seek
+    /// chooses only among these), and the power-on presets; no duplicates.
+    static std::vector<PresetRequest> presetsOf(const Song& song);
+    /// Bytes read from soundfont files so far, by every synthesiser of the process.
+    static uint64_t soundfontBytesRead();
+
     /// Creates the synthesiser without a soundfont (load one with loadSoundfont()).
     /// @p realtime: for a live audio driver (settings that keep its CPU low); otherwise
     /// tuned for rendering to a file.
@@ -41,7 +63,21 @@ public:
     FluidSynthCore& operator=(const FluidSynthCore&) = delete;
 
     /// Loads @p soundfont (may take a second for a large one). Nothing may render meanwhile.
+    /// Only its presets are read; their samples load with usePresets().
     bool loadSoundfont(const std::string& soundfont, std::string& error);
+    /// Loads the samples of the presets @p requests come to (after falling back to what
+    /// the font has), and lets go of those loaded for an earlier call that are not among
+    /// them. Reads the soundfont file: call while nothing renders.
+    void usePresets(std::span<const PresetRequest> requests);
+    /// The preset the font offers for @p request: the variation or kit asked for, else
+    /// the kit's standard set or the melodic bank 0 of the same program, else the first
+    /// one it has of the kind, so that a part is never silent.
+    Preset resolve(const PresetRequest& request) const;
+    /// The presets whose samples are loaded, pinned by usePresets().
+    const std::vector<Preset>& loadedPresets() const { return m_pinned; }
+    /// Channel @p ch as the part map set it up.
+    ChannelPreset channelPreset(uint8_t ch) const;
+    const PartMap& parts() const { return m_parts; }
 
     _fluid_hashtable_t* settings() const { return m_settings; }
     _fluid_synth_t* synth() const { return m_synth; }
@@ -86,6 +122,13 @@ private:
     {
     }
     void synthesise(float* left, float* right, int frames);
+    /// Sets channel @p ch to what its part asks for.
+    void choosePreset(uint8_t ch);
+    void choosePresets();
+    bool has(uint16_t bank, uint8_t program) const
+    {
+        return bank <= PresetRequest::kDrumBank && m_available[bank * 128u + program];
+    }
     uint32_t framesToNearestBoundary(uint32_t ahead) const
     {
         const uint64_t boundary = (m_framesOut + ahead + kGrid / 2) / kGrid * kGrid;
@@ -98,6 +141,10 @@ private:
     }
 
     _fluid_hashtable_t* m_settings = nullptr;
+    int m_sfontId = -1;
+    std::vector<bool> m_available; ///< by bank * 128 + program, banks 0 to 128
+    std::vector<Preset> m_pinned;
+    PartMap m_parts;
     _fluid_synth_t* m_synth = nullptr;
     int m_rate = 0;
     uint64_t m_framesOut = 0;

@@ -75,13 +75,18 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
     }
     // A full General MIDI soundfont takes a second or two to read: the window and the
     // device need not wait for it.
-    out->m_loader = std::thread([o = out.get(), soundfont] { o->load(soundfont); });
+    out->m_loader = std::thread([o = out.get(), soundfont] { o->loadLoop(soundfont); });
     out->m_watchdog = std::thread([o = out.get()] { o->watch(); });
     return out;
 }
 
 FluidSynthOutput::~FluidSynthOutput()
 {
+    {
+        std::lock_guard lock(m_loadMutex);
+        m_loadQuit = true;
+    }
+    m_loadCv.notify_one();
     if (m_loader.joinable())
         m_loader.join();
     {
@@ -117,6 +122,47 @@ void FluidSynthOutput::load(const std::string& soundfont)
             sampleRate(), [this](uint32_t frames) { return runBlock(frames, [](uint32_t) {}); });
 }
 
+void FluidSynthOutput::prepare(const Song* song)
+{
+    std::vector<PresetRequest> wanted;
+    if (song)
+        wanted = FluidSynthCore::presetsOf(*song);
+    {
+        std::lock_guard lock(m_loadMutex);
+        m_wanted = std::move(wanted);
+        m_wantedNew = true;
+        m_preparing.store(true);
+    }
+    m_loadCv.notify_one();
+}
+
+void FluidSynthOutput::loadLoop(const std::string& soundfont)
+{
+    load(soundfont);
+    std::unique_lock lock(m_loadMutex);
+    for (;;) {
+        m_loadCv.wait(lock, [this] { return m_wantedNew || m_loadQuit; });
+        if (m_loadQuit)
+            return;
+        std::vector<PresetRequest> wanted = std::move(m_wanted);
+        m_wantedNew = false;
+        lock.unlock();
+        {
+            // A callback that began before the flag was set has finished with the synth.
+            std::lock_guard work(m_callbackMutex);
+        }
+        if (m_state.load() != State::Failed)
+            m_core->usePresets(wanted);
+        lock.lock();
+        if (!m_wantedNew) {
+            m_preparing.store(false);
+            lock.unlock();
+            wake();
+            lock.lock();
+        }
+    }
+}
+
 int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout, float* out[])
 {
     auto* self = static_cast<FluidSynthOutput*>(data);
@@ -127,7 +173,7 @@ int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout
     // never touch the synthesiser at once.
     std::lock_guard work(self->m_callbackMutex);
     const State state = self->m_state.load(std::memory_order_acquire);
-    if (nout < 2 || state != State::Live) {
+    if (nout < 2 || state != State::Live || self->m_preparing.load(std::memory_order_acquire)) {
         for (int i = 0; i < nout; ++i)
             std::memset(out[i], 0, sizeof(float) * std::size_t(len));
         // Without a soundfont there will never be anything to hear.

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct _fluid_audio_driver_t;
 
@@ -43,6 +44,9 @@ public:
     std::string name() const override { return "fluidsynth/" + m_driverName; }
     void wake() override;
     int latencyFrames() const override { return m_latency; }
+    /// Hands the song's presets to the loader thread; the transport holds still until
+    /// their samples are read, so the first note finds them there.
+    void prepare(const Song* song) override;
 
 protected:
     void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override;
@@ -67,6 +71,8 @@ private:
     bool render(int frames, float* left, float* right);
     void rest();
     void load(const std::string& soundfont);
+    /// The loader thread: the soundfont, then each song's presets as prepare() asks.
+    void loadLoop(const std::string& soundfont);
     void watch();
     /// Starts the silent clock, counting @p behind as already gone by.
     void fallBack(std::chrono::nanoseconds behind);
@@ -95,6 +101,13 @@ private:
     std::condition_variable m_watchCv;
     bool m_quit = false;
     std::unique_ptr<ClockThread> m_fallback; ///< guarded by m_watchMutex
+    std::mutex m_loadMutex;
+    std::condition_variable m_loadCv;
+    std::vector<PresetRequest> m_wanted; ///< guarded by m_loadMutex
+    bool m_wantedNew = false; ///< guarded by m_loadMutex
+    bool m_loadQuit = false; ///< guarded by m_loadMutex
+    /// Presets are being read: the callback leaves the synthesiser and the transport alone.
+    std::atomic<bool> m_preparing { false };
     std::thread m_loader;
     std::thread m_watchdog;
 };

@@ -1,9 +1,8 @@
 #pragma once
-// MIDI status bytes, controller numbers and the system reset messages the engine knows.
+// MIDI status bytes and controller numbers, and the reset the engine sends.
 
 #include <array>
 #include <cstdint>
-#include <span>
 
 namespace sequora::midi {
 
@@ -50,26 +49,5 @@ constexpr std::array<uint8_t, 6> kGmSystemOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}
 
 inline uint8_t channelOf(uint8_t status) { return status & 0x0F; }
 inline uint8_t commandOf(uint8_t status) { return status & 0xF0; }
-
-/// True for the SysEx messages that put a whole synthesiser back to its defaults:
-/// GM System On/Off, GM2 System On, GS Reset (and GS system mode set), XG System On
-/// and XG All Parameters Reset. @p msg is F0 ... F7.
-inline bool isSystemReset(std::span<const uint8_t> msg)
-{
-    if (msg.size() < 6 || msg[0] != kSysExStart)
-        return false;
-    // Universal non-real-time, any device id: 7E dd 09 01|02|03
-    if (msg[1] == 0x7E && msg[3] == 0x09 && msg[4] >= 0x01 && msg[4] <= 0x03)
-        return true;
-    // Roland GS: 41 dd 42 12 40 00 7F xx
-    if (msg.size() >= 10 && msg[1] == 0x41 && msg[3] == 0x42 && msg[4] == 0x12 && msg[5] == 0x40
-        && msg[6] == 0x00 && msg[7] == 0x7F)
-        return true;
-    // Yamaha XG: 43 1n 4C 00 00 7E|7F 00
-    if (msg.size() >= 9 && msg[1] == 0x43 && (msg[2] & 0xF0) == 0x10 && msg[3] == 0x4C
-        && msg[4] == 0x00 && msg[5] == 0x00 && (msg[6] == 0x7E || msg[6] == 0x7F))
-        return true;
-    return false;
-}
 
 } // namespace sequora::midi

@@ -20,6 +20,11 @@ std::unique_ptr<OfflineRenderer> OfflineRenderer::create(
     return std::unique_ptr<OfflineRenderer>(new OfflineRenderer(std::move(core)));
 }
 
+void OfflineRenderer::prepare(const Song* song)
+{
+    m_core->usePresets(song ? FluidSynthCore::presetsOf(*song) : std::vector<PresetRequest>());
+}
+
 void OfflineRenderer::renderFloat(float* left, float* right, uint32_t frames)
 {
     uint32_t done = 0;

@@ -24,6 +24,9 @@ public:
     std::string name() const override { return "offline"; }
     /// The limiter's look-ahead: an event dispatched at frame f sounds at f + latency.
     int latencyFrames() const override { return m_core->latency(); }
+    /// Reads the song's presets at once: nothing renders until the next block is asked for.
+    void prepare(const Song* song) override;
+    const FluidSynthCore& core() const { return *m_core; }
 
     /// Renders the next @p frames frames as interleaved 16-bit stereo into @p out,
     /// dispatching every event due within them at its offset, rounded to the nearest

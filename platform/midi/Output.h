@@ -105,6 +105,11 @@ public:
     virtual std::string name() const = 0;
     /// The transport queued a command or started: a sleeping clock should run now.
     virtual void wake() {}
+    /// @p song is about to be played (nullptr: nothing is). An output that loads its
+    /// instruments on demand loads every one the song can choose now, so that all are
+    /// there before its first note, and lets go of the previous song's. Called on the
+    /// commanding thread before the song's first block is pulled.
+    virtual void prepare(const Song* song) { (void)song; }
     /// Frames from a message's dispatch to its sound reaching the listener (buffers,
     /// look-ahead). The transport reports its position that much behind its clock.
     virtual int latencyFrames() const { return 0; }

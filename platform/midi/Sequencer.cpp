@@ -183,6 +183,7 @@ ReadResult Sequencer::open(const std::string& path)
 void Sequencer::open(Song song)
 {
     Impl& d = *m_impl;
+    d.output->prepare(&song);
     {
         std::lock_guard lock(d.mutex);
         std::swap(d.song, song); // the old song is freed below, outside the lock
@@ -215,6 +216,7 @@ void Sequencer::close()
         d.pending.add(OutMessage::Kind::Reset);
         d.publish();
     }
+    d.output->prepare(nullptr);
     d.output->wake();
 }
 
@@ -245,6 +247,7 @@ void Sequencer::play(int64_t endMs)
                     d.framesRun = 0;
                     d.ending = false;
                     d.chase.emit(d.pending);
+                    d.chase.emitNotes(d.pending);
                 }
                 d.stopUs = stopUs;
                 d.publish();
@@ -257,8 +260,10 @@ void Sequencer::play(int64_t endMs)
             d.stopUs = stopUs;
             d.state = TransportState::Playing;
             d.framesRun = 0;
-            // Silence lifted the pedals (and may have reset the synth): restore the state.
+            // Silence lifted the pedals and ended the notes (and may have reset the
+            // synth): restore the state, and strike again what would still be sounding.
             d.chase.emit(d.pending);
+            d.chase.emitNotes(d.pending);
             d.publish();
             break;
         }

@@ -129,8 +129,10 @@ private slots:
 
         m_seq->play();
         QCOMPARE(m_seq->state(), TransportState::Playing);
-        m_out->runMs(400); // past 1.5 s: exactly one more melody note, nothing repeated
-        QCOMPARE(noteOns(m_out->records), before + 1);
+        // The note struck at 1.0 s still sounds at 1.2 s: it is struck again, then past
+        // 1.5 s exactly one more melody note; the drum hit is not repeated.
+        m_out->runMs(400);
+        QCOMPARE(noteOns(m_out->records), before + 2);
         QCOMPARE(m_seq->positionMs(), at + 400);
     }
 
@@ -250,7 +252,8 @@ private slots:
         QCOMPARE(noteOns(m_out->records), 5);
         m_seq->play();
         m_out->runMs(20000);
-        QCOMPARE(noteOns(m_out->records), 30);
+        // The rest of the song, and the note struck at 1.0 s, which still sounds there.
+        QCOMPARE(noteOns(m_out->records), 31);
         QCOMPARE(m_seq->positionMs(), 10000);
     }
 
@@ -356,13 +359,21 @@ private slots:
             ch1Program |= x.status == (kProgramChange | 1) && x.data1 == 40;
         QVERIFY(ch1Program);
 
-        // Playing on sends no note from before the target: the first is the one at 4.0 s.
+        // Playing on strikes again only what still sounds: the key the pedal holds since
+        // 3.5 s, released at once so that the pedal keeps it. The next is the one at 4.0 s.
         m_out->records.clear();
         m_seq->play();
+        m_out->run(0);
+        std::vector<std::array<int, 3>> struck;
+        for (const auto& x : m_out->shorts()) {
+            if (commandOf(x.status) == kNoteOn || commandOf(x.status) == kNoteOff)
+                struck.push_back({x.status, x.data1, x.data2});
+        }
+        QCOMPARE(struck, (std::vector<std::array<int, 3>>{{kNoteOn, 60, 100}, {kNoteOff, 60, 0}}));
         m_out->runMs(200);
-        QCOMPARE(noteOns(m_out->records), 1);
-        m_out->runMs(400);
         QCOMPARE(noteOns(m_out->records), 2);
+        m_out->runMs(400);
+        QCOMPARE(noteOns(m_out->records), 3);
     }
 
     void chaseForgetsWhatAResetUndid()

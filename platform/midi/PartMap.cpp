@@ -1,0 +1,182 @@
+#include "platform/midi/PartMap.h"
+
+#include "platform/midi/MidiBytes.h"
+
+namespace sequora::midi {
+
+namespace {
+
+constexpr uint8_t kUniversalNonRealtime = 0x7E;
+constexpr uint8_t kGeneralMidi = 0x09;
+constexpr uint8_t kGm1On = 0x01;
+constexpr uint8_t kGmOff = 0x02;
+constexpr uint8_t kGm2On = 0x03;
+
+constexpr uint8_t kRoland = 0x41;
+constexpr uint8_t kGsModel = 0x42;
+constexpr uint8_t kDataSet1 = 0x12;
+constexpr uint8_t kYamaha = 0x43;
+constexpr uint8_t kXgModel = 0x4C;
+
+constexpr uint8_t kXgDrumMsb = 127;
+constexpr uint8_t kXgSfxKitMsb = 126;
+constexpr uint8_t kXgSfxVoiceMsb = 64;
+constexpr uint8_t kGm2DrumMsb = 120;
+constexpr uint8_t kGm2MelodicMsb = 121;
+
+// GS numbers its parts 1-16 with the drum part 10 first: block 0 is part 10, blocks
+// 1-9 parts 1-9, blocks A-F parts 11-16.
+uint8_t channelOfGsBlock(uint8_t block)
+{
+    if (block == 0)
+        return PartMap::kDrumChannel;
+    return block < 0x0A ? static_cast<uint8_t>(block - 1) : block;
+}
+
+PartMap::Sysex classifyGs(std::span<const uint8_t> msg)
+{
+    using Sysex = PartMap::Sysex;
+    // F0 41 dev 42 12 a1 a2 a3 data... checksum F7
+    if (msg.size() < 11 || msg[3] != kGsModel || msg[4] != kDataSet1)
+        return {};
+    unsigned sum = 0;
+    for (std::size_t i = 5; i + 1 < msg.size(); ++i)
+        sum += msg[i];
+    if (sum % 128 != 0)
+        return {SysexMeaning::Refused};
+    const uint32_t address = uint32_t(msg[5]) << 16 | uint32_t(msg[6]) << 8 | msg[7];
+    const uint8_t value = msg[8];
+    if (address == 0x40007F || address == 0x00007F) // GS reset; system mode set
+        return value <= 1 ? Sysex {SysexMeaning::Reset, SystemMode::Gs} : Sysex {SysexMeaning::Refused};
+    if ((address & 0xFFF0FF) == 0x401015) {
+        if (value > 2)
+            return {SysexMeaning::Refused};
+        return {SysexMeaning::RhythmPart, SystemMode::None, channelOfGsBlock(msg[6] & 0x0F), value};
+    }
+    return {};
+}
+
+} // namespace
+
+PartMap::Sysex PartMap::classify(std::span<const uint8_t> msg)
+{
+    if (msg.size() < 6 || msg.front() != kSysExStart || msg.back() != kSysExEnd)
+        return {};
+    if (msg[1] == kUniversalNonRealtime && msg[3] == kGeneralMidi) {
+        switch (msg[4]) {
+        case kGm1On:
+            return {SysexMeaning::Reset, SystemMode::Gm1};
+        case kGmOff:
+            return {SysexMeaning::Reset, SystemMode::None};
+        case kGm2On:
+            return {SysexMeaning::Reset, SystemMode::Gm2};
+        default:
+            return {};
+        }
+    }
+    if (msg[1] == kRoland)
+        return classifyGs(msg);
+    // F0 43 1n 4C 00 00 7E|7F 00 F7: XG System On, XG All Parameter Reset
+    if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10 && msg[3] == kXgModel
+        && msg[4] == 0x00 && msg[5] == 0x00 && (msg[6] == 0x7E || msg[6] == 0x7F) && msg[7] == 0x00)
+        return {SysexMeaning::Reset, SystemMode::Xg};
+    return {};
+}
+
+void PartMap::reset(SystemMode mode)
+{
+    m_mode = mode;
+    m_parts.fill(Part {});
+    Part& drums = m_parts[kDrumChannel];
+    switch (mode) {
+    case SystemMode::None:
+    case SystemMode::Gs:
+        drums.rhythm = 1;
+        break;
+    case SystemMode::Gm1:
+        break;
+    case SystemMode::Gm2:
+        for (Part& p : m_parts)
+            p.bankMsb = p.programBankMsb = kGm2MelodicMsb;
+        drums.bankMsb = drums.programBankMsb = kGm2DrumMsb;
+        break;
+    case SystemMode::Xg:
+        drums.bankMsb = drums.programBankMsb = kXgDrumMsb;
+        break;
+    }
+}
+
+bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2)
+{
+    Part& p = m_parts[channelOf(status)];
+    switch (commandOf(status)) {
+    case kControlChange:
+        if (data1 == kCcBankMsb)
+            p.bankMsb = data2;
+        else if (data1 == kCcBankLsb)
+            p.bankLsb = data2;
+        return false;
+    case kProgramChange:
+        p.program = data1;
+        p.programBankMsb = p.bankMsb;
+        p.programBankLsb = p.bankLsb;
+        return true;
+    default:
+        return false;
+    }
+}
+
+PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg)
+{
+    Sysex s = classify(msg);
+    if (s.meaning == SysexMeaning::Reset) {
+        reset(s.mode);
+    } else if (s.meaning == SysexMeaning::RhythmPart) {
+        // Only a GS module (or one not told otherwise) has rhythm parts to set.
+        if (m_mode != SystemMode::None && m_mode != SystemMode::Gs)
+            return {};
+        m_parts[s.channel].rhythm = s.rhythm;
+    }
+    return s;
+}
+
+bool PartMap::isDrum(uint8_t channel) const
+{
+    const Part& p = m_parts[channel & 0x0F];
+    switch (m_mode) {
+    case SystemMode::None:
+    case SystemMode::Gs:
+        return p.rhythm != 0;
+    case SystemMode::Gm1:
+        return (channel & 0x0F) == kDrumChannel;
+    case SystemMode::Gm2:
+        return p.programBankMsb == kGm2DrumMsb;
+    case SystemMode::Xg:
+        return p.programBankMsb == kXgDrumMsb || p.programBankMsb == kXgSfxKitMsb;
+    }
+    return false;
+}
+
+PresetRequest PartMap::request(uint8_t channel) const
+{
+    const Part& p = m_parts[channel & 0x0F];
+    if (isDrum(channel)) {
+        const bool sfxKit = m_mode == SystemMode::Xg && p.programBankMsb == kXgSfxKitMsb;
+        return {true, PresetRequest::kDrumBank, sfxKit ? kSfxKitProgram : p.program};
+    }
+    switch (m_mode) {
+    case SystemMode::None:
+    case SystemMode::Gs:
+        return {false, p.programBankMsb, p.program};
+    case SystemMode::Gm1:
+        return {false, 0, p.program};
+    case SystemMode::Gm2:
+        return {false, static_cast<uint16_t>(p.programBankMsb == kGm2MelodicMsb ? p.programBankLsb : 0), p.program};
+    case SystemMode::Xg:
+        return {false, static_cast<uint16_t>(p.programBankMsb == kXgSfxVoiceMsb ? kXgSfxVoiceMsb : p.programBankLsb),
+            p.program};
+    }
+    return {false, 0, p.program};
+}
+
+} // namespace sequora::midi
