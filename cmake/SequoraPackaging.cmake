@@ -39,4 +39,18 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fluid-soundfont-gm | timgm6mb-soundfont, fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
+# The package's documents: the licences of everything it installs, in Debian's
+# machine-readable form, and the changelog every Debian package carries (one entry
+# for this version; SOURCE_DATE_EPOCH fixes its date for a reproducible build).
+install(FILES packaging/copyright DESTINATION share/doc/sequora)
+find_program(SEQUORA_GZIP gzip)
+if(SEQUORA_GZIP)
+  string(TIMESTAMP SEQUORA_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  configure_file(packaging/changelog.in changelog @ONLY)
+  # -n: no name or time stamp in the gzip header, so the same text gives the same bytes.
+  execute_process(COMMAND ${SEQUORA_GZIP} -9nc ${CMAKE_CURRENT_BINARY_DIR}/changelog
+    OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION share/doc/sequora)
+endif()
+
 include(CPack)
