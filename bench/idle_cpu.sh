@@ -1,18 +1,23 @@
 #!/bin/sh
-# Idle cost: CPU (user + system, all threads, from /proc/PID/stat) of sequora-mci holding
+# Idle cost: CPU (user + system, all threads, from /proc/PID/stat) and wake-ups (the
+# voluntary and involuntary context switches of all its threads, from
+# /proc/PID/task/*/status) of sequora-mci holding
 # a loaded device stopped, paused and playing, through FluidSynth into a PulseAudio null
 # sink and on the null output, beside `fluidsynth -ni -a pulseaudio -z 1024` playing the
 # same song (the peer, measured before and after ours and averaged). Each figure is taken
 # over SECONDS after a warm-up that covers loading the soundfont and, when paused, the
 # release tail. The PulseAudio server is a private one, so nobody else's can go away mid-run.
-# With --player (or PLAYER=1) the real player is measured too, under Xvfb in a temp HOME:
-# idle with an empty playlist, then with the song loaded through the playlist editor,
-# stopped, playing and paused (buttons clicked with xdotool; a rehearsal run with the
-# command log on checks that the clicks reach the device, the measured run has it off).
+# With --player (or PLAYER=1) the real player is measured too, under Xvfb in a temp HOME
+# on a private session bus with accessibility on (so its media controls and the AT-SPI
+# bridge run as on a desktop): idle with an empty playlist, then with the song loaded
+# through the playlist editor, stopped, playing and paused (buttons clicked with xdotool;
+# a rehearsal run with the command log on checks that the clicks reach the device, the
+# measured run has it off). The last lines give what the player costs playing beyond
+# sequora-mci playing the same song through the same output.
 #
 #   bench/idle_cpu.sh [--player] [SONG.mid] [SECONDS]
 #   env: BUILD=build folder (default: build), SEQUORA_SOUNDFONT (default: TimGM6mb),
-#        WARMUP seconds (default 5), PLAYER=1
+#        WARMUP seconds (default 5), PLAYER=1, A11Y=0 (player without the session bus)
 set -eu
 
 player=${PLAYER:-0}
@@ -21,12 +26,14 @@ song=${1:-/usr/share/games/openttd/baseset/openmsx/tttheme2.mid}
 seconds=${2:-20}
 build=${BUILD:-build}
 warmup=${WARMUP:-5}
+a11y=${A11Y:-1}
 mci="$build/bin/sequora-mci"
 gui="$build/bin/sequora"
 soundfont=${SEQUORA_SOUNDFONT:-/usr/share/sounds/sf2/TimGM6mb.sf2}
 
 needs="pulseaudio pactl fluidsynth"
 [ "$player" = 1 ] && needs="$needs Xvfb xdotool"
+[ "$player" = 1 ] && [ "$a11y" = 1 ] && needs="$needs dbus-daemon"
 for need in $needs; do
     command -v "$need" >/dev/null || { echo "idle_cpu: needs $need" >&2; exit 1; }
 done
@@ -34,10 +41,13 @@ done
 [ "$player" = 1 ] && { [ -x "$gui" ] || { echo "idle_cpu: no $gui" >&2; exit 1; }; }
 [ -f "$song" ] && [ -f "$soundfont" ] || { echo "idle_cpu: needs a song and a soundfont" >&2; exit 1; }
 song=$(readlink -f "$song")
+# The player starts in the song's folder: its path must not depend on where we are.
+gui=$(readlink -f "$gui")
 
 tmp=$(mktemp -d)
 pulse_pid=
 xvfb_pid=
+bus_pid=
 child_pid=
 stop_pid() {
     if [ -n "$1" ]; then
@@ -48,6 +58,7 @@ stop_pid() {
 cleanup() {
     stop_pid "$child_pid"
     stop_pid "$xvfb_pid"
+    [ -z "$bus_pid" ] || kill "$bus_pid" 2>/dev/null || true
     stop_pid "$pulse_pid"
     rm -rf "$tmp"
 }
@@ -73,17 +84,27 @@ ticks_per_second=$(getconf CLK_TCK)
 cpu_ticks() {
     awk '{ print $14 + $15 }' "/proc/$1/stat"
 }
+# Context switches of all the threads of a process: each is the process waking up (or
+# being pushed off a core), which is what keeps a laptop's processor out of its sleep.
+switches() {
+    cat /proc/"$1"/task/*/status 2>/dev/null |
+        awk '/^(voluntary|nonvoluntary)_ctxt_switches:/ { n += $2 } END { print n + 0 }'
+}
 percent() {
     awk -v t="$1" -v hz="$ticks_per_second" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }'
 }
-# Sets figure to the CPU of a running process over $seconds, as a percentage of one core.
+# Sets figure to the CPU of a running process over $seconds, as a percentage of one core,
+# and wakes to its wake-ups a second over the same time.
 # (No subshells around what is started: the cleanup must know every process.)
 sample() {
     kill -0 "$1" 2>/dev/null || { echo "idle_cpu: the process measured ended early" >&2; exit 1; }
     a=$(cpu_ticks "$1")
+    wa=$(switches "$1")
     sleep "$seconds"
     b=$(cpu_ticks "$1")
+    wb=$(switches "$1")
     figure=$(percent "$((b - a))")
+    wakes=$(awk -v n="$((wb - wa))" -v s="$seconds" 'BEGIN { printf "%.1f", n / s }')
 }
 # Starts the command given, waits $1 seconds, measures, stops it.
 measure() {
@@ -109,17 +130,17 @@ engine() {
 }
 
 echo "song $song, soundfont $soundfont"
-echo "CPU % of one core over $seconds s each, after ${warmup} s warm-up; PulseAudio null sink; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "CPU % of one core and wake-ups a second over $seconds s each, after ${warmup} s warm-up; PulseAudio null sink; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 measure "$warmup" fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song"
 peer1=$figure
 rows=""
 for out in fluidsynth null; do
     engine "$out" "$warmup"
-    stopped=$figure
+    stopped="$figure $wakes"
     engine "$out" $((warmup + 2)) "play m" "wait 2000" "pause m"
-    paused=$figure
+    paused="$figure $wakes"
     engine "$out" "$warmup" "play m"
-    playing=$figure
+    playing="$figure $wakes"
     rows="$rows
 sequora-mci $out $stopped $paused $playing"
 done
@@ -133,16 +154,19 @@ player_run() {
     log=
     [ "$2" = measure ] || log=$2
     (cd "$tmp/music" && exec env -u DBUS_SESSION_BUS_ADDRESS -u QT_QPA_PLATFORM HOME="$tmp/home" \
+        ${bus_address:+DBUS_SESSION_BUS_ADDRESS="$bus_address" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1} \
         XDG_RUNTIME_DIR="$tmp/xdg" DISPLAY="$display" SEQUORA_MIDI_OUT="$1" \
         SEQUORA_AUDIO_DRIVER=pulseaudio SEQUORA_SOUNDFONT="$soundfont" SEQUORA_MCI_LOG="$log" \
-        "$gui") >/dev/null 2>&1 &
+        "$gui") >/dev/null 2>"$tmp/player.err" &
     child_pid=$!
     main=$(DISPLAY="$display" timeout 20 xdotool search --sync --all --onlyvisible --pid "$child_pid" --name '^Sequora$' | head -n 1)
-    [ -n "$main" ] || { echo "idle_cpu: the player's window did not appear" >&2; exit 1; }
-    settle() { if [ "$1" = measure ]; then sleep "$warmup"; sample "$child_pid"; else sleep 1; figure=-; fi; }
+    [ -n "$main" ] || { echo "idle_cpu: the player's window did not appear" >&2; cat "$tmp/player.err" >&2; exit 1; }
+    settle() {
+        if [ "$1" = measure ]; then sleep "$warmup"; sample "$child_pid"; else sleep 1; figure=- wakes=-; fi
+    }
     click() { DISPLAY="$display" xdotool mousemove --window "$1" "$2" "$3" click 1; }
     settle "$2"
-    empty=$figure
+    empty="$figure $wakes"
     click "$main" 292 94 # eject: the playlist editor
     editor=
     tries=0
@@ -157,13 +181,13 @@ player_run() {
     sleep 0.5
     click "$editor" 252 412 # OK
     settle "$2"
-    stopped=$figure
+    stopped="$figure $wakes"
     click "$main" 220 62 # play
     settle "$2"
-    playing=$figure
+    playing="$figure $wakes"
     click "$main" 268 62 # pause
     settle "$2"
-    paused=$figure
+    paused="$figure $wakes"
     stop_pid "$child_pid"
     child_pid=
     echo "$empty $stopped $paused $playing" >"$tmp/player.figures"
@@ -179,6 +203,15 @@ if [ "$player" = 1 ]; then
         sleep 0.1
     done
     display=":$(cat "$tmp/display")"
+    bus_address=
+    if [ "$a11y" = 1 ]; then
+        # A private session bus; the accessibility bus starts on it when the player asks.
+        dbus-daemon --session --fork --print-address=3 --print-pid=4 \
+            3>"$tmp/bus.address" 4>"$tmp/bus.pid" >/dev/null 2>&1
+        bus_pid=$(cat "$tmp/bus.pid")
+        bus_address=$(cat "$tmp/bus.address")
+        [ -n "$bus_address" ] || { echo "idle_cpu: dbus-daemon did not start" >&2; exit 1; }
+    fi
     tab=$(printf '\t')
     for out in fluidsynth null; do
         player_run "$out" "$tmp/mci.log"
@@ -191,20 +224,31 @@ if [ "$player" = 1 ]; then
         # shellcheck disable=SC2046
         set -- $(cat "$tmp/player.figures")
         rows="$rows
-player-empty $out $1 - -
-player $out $2 $3 $4"
+player-empty $out $1 $2 - - - -
+player $out $3 $4 $5 $6 $7 $8"
     done
 fi
 measure "$warmup" fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song"
 peer2=$figure
 
-echo "$rows" | awk -v p1="$peer1" -v p2="$peer2" '
+echo "$rows" | awk -v p1="$peer1" -v p2="$peer2" -v a11y="$a11y" '
     function cell(x) { return x == "-" ? sprintf("%15s", "-") : sprintf("%6.2f (%5.3fx)", x, x / peer) }
+    function wake(x) { return x == "-" ? sprintf("%9s", "-") : sprintf("%9.1f", x) }
     BEGIN {
         peer = (p1 + p2) / 2
         printf "peer: fluidsynth -a pulseaudio -z 1024 playing: %.2f %% (%.2f before, %.2f after ours)\n", peer, p1, p2
-        printf "%-14s %-11s %15s %15s %15s\n", "program", "output", "stopped", "paused", "playing"
+        printf "%-14s %-11s %15s %15s %15s   %9s %9s %9s\n", "program", "output", "CPU stopped", "paused", "playing", "wakes stop", "paused", "playing"
     }
-    NF == 5 { printf "%-14s %-11s %s %s %s\n", $1, $2, cell($3), cell($4), cell($5) }
-    END { print "(figures: % of one core, in brackets the ratio to the peer; player-empty: no playlist)" }'
+    NF == 8 {
+        printf "%-14s %-11s %s %s %s   %s %s %s\n", $1, $2, cell($3), cell($5), cell($7), wake($4), wake($6), wake($8)
+        if ($1 == "sequora-mci") { mci[$2] = $7; mciw[$2] = $8 }
+        if ($1 == "player") { gui[$2] = $7; guiw[$2] = $8 }
+    }
+    END {
+        print "(CPU: % of one core, in brackets the ratio to the peer; wakes: context switches of all"
+        print " threads a second; player-empty: no playlist)"
+        for (out in gui)
+            printf "player over sequora-mci playing, %s: %+.2f %% of a core, %+.1f wake-ups/s%s\n",
+                out, gui[out] - mci[out], guiw[out] - mciw[out], a11y == 1 ? " (accessibility on)" : ""
+    }'
 echo "load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
