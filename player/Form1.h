@@ -7,7 +7,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 
 class QAction;
 class QComboBox;
@@ -90,6 +93,44 @@ public:
     /// Writes Label1's caption and runs Label1_Change: every write is a hand-over signal.
     void setLabel1Caption(const QString& caption);
 
+    /// Held around each event procedure that reaches the window from outside its own code
+    /// (the controls' signals, the editor's hand-over, the desktop's media controls). The
+    /// monitor's timer rests while nothing the monitor reads can change by itself; so once
+    /// the outermost procedure has returned, the monitor runs once, as its next tick would
+    /// have (a resting one has none coming), and its timer ticks again if the device now
+    /// plays.
+    class EventScope {
+    public:
+        explicit EventScope(Form1& form)
+            : m_form(form)
+        {
+            ++m_form.m_eventDepth;
+        }
+        ~EventScope()
+        {
+            if (--m_form.m_eventDepth == 0)
+                m_form.catchUpMonitor();
+        }
+        EventScope(const EventScope&) = delete;
+        EventScope& operator=(const EventScope&) = delete;
+
+    private:
+        Form1& m_form;
+    };
+
+    /// Runs an event procedure (a member procedure with this, or any callable) inside an
+    /// EventScope.
+    template <typename Procedure, typename... Args>
+    void dispatch(Procedure&& procedure, Args&&... args)
+    {
+        const EventScope scope(*this);
+        std::invoke(std::forward<Procedure>(procedure), std::forward<Args>(args)...);
+    }
+
+    /// From the first track loaded until the window unloads, whether the monitor is
+    /// ticking or resting.
+    bool trackLoaded() const;
+
     // Event procedures.
     void Form_Unload();
     void mnuFileExit_Click();
@@ -135,6 +176,12 @@ public:
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<frmRead> readmeWindow() const { return m_readme; }
 
+signals:
+    /// An event procedure from outside has returned and the monitor has caught up with
+    /// it, or the monitor has come to rest: until the next event or tick, the window
+    /// shows what it shows now.
+    void caughtUp();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -146,6 +193,12 @@ private:
     void setLoadedPattern();
     void closeAllWindows();
     QList<QWidget*> secondaryWindows() const;
+    /// Whether the next tick could change nothing until an event comes.
+    bool monitorMayRest();
+    /// After a tick: stops the timer while the monitor may rest.
+    void restMonitorIfSettled();
+    /// After the outermost event procedure: the run a resting monitor would have made.
+    void catchUpMonitor();
 
     std::unique_ptr<clsMIDI> m_device;
     QPointer<Form2> m_editor;
@@ -153,4 +206,15 @@ private:
     QPointer<frmRead> m_readme;
     bool m_unloading = false;
     bool m_inMonitor = false;
+    // The monitor's last run ended with nothing to do: no track over, or one whose
+    // moving on changed nothing.
+    bool m_monitorSettled = false;
+    int m_eventDepth = 0;
+    // The seconds Label3 shows (it has no other writer than the monitor), so that a run
+    // builds the text only when it changes; -1 before the first run.
+    int64_t m_shownSeconds = -1;
+    // Whether the pass through the Playlist that began at its first entry has met a
+    // track the device could play: a Playlist of broken files under continuous play
+    // stops after one pass instead of cycling for ever. None begun yet counts as played.
+    bool m_passPlayedSomething = true;
 };

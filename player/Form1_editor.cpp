@@ -37,9 +37,10 @@ void Form1::Command13_Click()
 void Form1::setLabel1Caption(const QString& caption)
 {
     // Every write is a signal, also one that leaves the caption as it was: an OK after
-    // an OK with an empty Playlist writes "1" over "1" and must still be taken up.
+    // an OK with an empty Playlist writes "1" over "1" and must still be taken up. The
+    // editor's hand-over is an event like a click, so the monitor catches up after it.
     Label1->setText(caption);
-    Label1_Change();
+    dispatch(&Form1::Label1_Change, this);
 }
 
 void Form1::Label1_Change()

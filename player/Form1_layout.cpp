@@ -237,8 +237,11 @@ void Form1::buildMenus()
 
 void Form1::connectEvents()
 {
+    // Every procedure below runs through dispatch, so that a resting monitor catches up
+    // with what it changed; the timer's own tick lets the monitor come to rest.
     const auto onClick = [this](QPushButton* button, void (Form1::*procedure)()) {
-        connect(button, &QPushButton::clicked, this, [this, procedure] { (this->*procedure)(); });
+        connect(button, &QPushButton::clicked, this,
+                [this, procedure] { dispatch(procedure, this); });
     };
     onClick(Command3, &Form1::Command3_Click);
     onClick(Command4, &Form1::Command4_Click);
@@ -250,12 +253,16 @@ void Form1::connectEvents()
     onClick(Command13, &Form1::Command13_Click);
 
     // A choice in the list, also of the entry already selected.
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
-    connect(Label3, &ClickLabel::clicked, this, [this] { Label3_Click(); });
-    connect(Label7, &ClickLabel::clicked, this, [this] { Label7_Click(); });
-    connect(tbToolBar, &QToolBar::actionTriggered, this,
-            [this](QAction* button) { tbToolBar_ButtonClick(button->data().toString()); });
+    connect(Combo1, &QComboBox::activated, this, [this] { dispatch(&Form1::Combo1_Click, this); });
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        Timer1_Timer();
+        restMonitorIfSettled();
+    });
+    connect(Label3, &ClickLabel::clicked, this, [this] { dispatch(&Form1::Label3_Click, this); });
+    connect(Label7, &ClickLabel::clicked, this, [this] { dispatch(&Form1::Label7_Click, this); });
+    connect(tbToolBar, &QToolBar::actionTriggered, this, [this](QAction* button) {
+        dispatch(&Form1::tbToolBar_ButtonClick, this, button->data().toString());
+    });
 
     // A menu item's check mark is state that only its procedure changes: the toolkit's
     // own flip on a click is undone before the procedure reads it.
@@ -263,7 +270,7 @@ void Form1::connectEvents()
         connect(action, &QAction::triggered, this, [this, action, procedure](bool checked) {
             if (action->isCheckable())
                 action->setChecked(!checked);
-            (this->*procedure)();
+            dispatch(procedure, this);
         });
     };
     onMenu(mnuFileList, &Form1::mnuFileList_Click);

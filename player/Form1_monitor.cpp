@@ -1,5 +1,7 @@
 // The playback monitor: every 10 ms it rewrites the time display and, when the current
-// track is over (or its intro has played), moves the player on to the next entry.
+// track is over (or its intro has played), moves the player on to the next entry. While
+// nothing it reads can move by itself (stopped, paused) its timer rests, and each event
+// procedure runs it once on return instead (Form1::EventScope).
 
 #include "player/Form1.h"
 
@@ -15,8 +17,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 #include <optional>
+#include <string>
 
 using sequora::platform::MsgBox;
 using namespace sequora::player;
@@ -27,19 +31,7 @@ namespace {
 constexpr int64_t kIntroUnits = 150;
 
 const QString kUnexpectedError = QStringLiteral("予期せぬエラーが起こりました。");
-
-// Whether the pass through the Playlist that began at its first entry has met a track
-// the device could play. It is the monitor's only memory between runs, and exists only
-// so that a Playlist of broken files under continuous play stops after one pass instead
-// of cycling for ever. Kept as a dynamic property so that it lives and dies with the
-// window; unset (no pass begun at entry 1 yet) counts as played.
-const char* const kPassPlayedProperty = "sequoraPassPlayedSomething";
-
-bool passPlayedSomething(const Form1& form)
-{
-    const QVariant played = form.property(kPassPlayedProperty);
-    return !played.isValid() || played.toBool();
-}
+const std::string kPlaying = "PLAYING";
 
 bool isPlayingState(const Form1& form)
 {
@@ -56,42 +48,46 @@ void Form1::Timer1_Timer()
     if (m_inMonitor)
         return;
     const QScopedValueRollback inMonitor(m_inMonitor, true);
+    m_monitorSettled = false;
 
     clsMIDI& midi = device();
 
-    // The time display.
+    // One reading of each serves the whole run: a hundred runs a second while playing,
+    // and the length cannot change under an open file.
     const std::optional<int64_t> position = unitsFromReply(midi.Position());
-    int64_t shown = position.value_or(0);
-    if (!mnuViewTime1->isChecked()) {
-        const int64_t length = midi.Length();
-        shown = position ? length - *position : 0;
-    }
-    // A hundred ticks a second: repaint only when the text moves on.
-    if (const QString text = timeText(shown); text != Label3->text())
-        Label3->setText(text);
+    const int64_t length = midi.Length();
 
-    // The end threshold.
-    int64_t threshold = 0;
-    if (mnuIntoPlay->isChecked()) {
-        threshold = midi.Length() > kIntroUnits ? kIntroUnits : midi.Length();
-    } else {
-        threshold = midi.Length();
+    // The time display, rewritten only when the second shown moves on.
+    int64_t shown = position.value_or(0);
+    if (!mnuViewTime1->isChecked())
+        shown = position ? length - *position : 0;
+    if (const int64_t seconds = shown > 0 ? displayedSeconds(shown) : 0;
+        seconds != m_shownSeconds) {
+        Label3->setText(timeText(shown));
+        m_shownSeconds = seconds;
     }
+
+    // The end threshold: an intro is the first 15 seconds, a shorter track plays whole.
+    const int64_t threshold
+        = mnuIntoPlay->isChecked() && length > kIntroUnits ? kIntroUnits : length;
 
     // A track without an answer (missing file, not a MIDI file) or without any length
     // has nothing to play: it is over while the player is meant to be playing it, and
     // left alone while it is only loaded or paused.
-    const std::optional<int64_t> now = unitsFromReply(midi.Position());
-    const bool playable = now.has_value() && threshold > 0;
+    const bool playable = position.has_value() && threshold > 0;
     if (playable) {
-        setProperty(kPassPlayedProperty, true);
-        if (*now < threshold)
+        m_passPlayedSomething = true;
+        if (*position < threshold) {
+            m_monitorSettled = true;
             return;
+        }
     } else {
         if (Combo1->currentIndex() == 0)
-            setProperty(kPassPlayedProperty, false); // a pass starting on a dud
-        if (!isPlayingState(*this))
+            m_passPlayedSomething = false; // a pass starting on a dud
+        if (!isPlayingState(*this)) {
+            m_monitorSettled = true;
             return;
+        }
     }
 
     const int index = Combo1->currentIndex();
@@ -119,8 +115,55 @@ void Form1::Timer1_Timer()
     // The end of the Playlist. Continuous play starts over, unless the whole pass just
     // ended found nothing to play: then starting over would only cycle through the same
     // broken entries for ever.
-    const bool passPlayed = passPlayedSomething(*this);
+    const bool startOver = mnuRenPlay->isChecked() && m_passPlayedSomething && count > 0;
+    // With nothing selected the stop does nothing: unless the list starts over, the run
+    // changed nothing and the next one would decide the same.
+    m_monitorSettled = Combo1->currentText().isEmpty() && !startOver;
     Command8_Click();
-    if (mnuRenPlay->isChecked() && passPlayed && count > 0)
+    if (startOver)
         Command3_Click();
+}
+
+bool Form1::trackLoaded() const
+{
+    return Timer1->interval() > 0 && !m_unloading;
+}
+
+bool Form1::monitorMayRest()
+{
+    // Not mid-run (a box of the monitor is open), not with a decision just taken, and
+    // only while the position stands still: the device neither plays nor is meant to.
+    if (m_unloading)
+        return true;
+    if (m_inMonitor || !m_monitorSettled || isPlayingState(*this))
+        return false;
+    return device().Mode() != kPlaying;
+}
+
+void Form1::restMonitorIfSettled()
+{
+    if (!Timer1->isActive() || !monitorMayRest())
+        return;
+    Timer1->stop();
+    emit caughtUp();
+}
+
+void Form1::catchUpMonitor()
+{
+    // The run a tick would have made after the procedure, now rather than at the next
+    // tick: a resting monitor has none coming. Then the timer ticks only while it must.
+    if (trackLoaded()) {
+        {
+            // What the run calls is part of the run, not a new event to catch up with.
+            const QScopedValueRollback inRun(m_eventDepth, m_eventDepth + 1);
+            Timer1_Timer();
+        }
+        if (!monitorMayRest()) {
+            if (!Timer1->isActive())
+                Timer1->start();
+        } else {
+            Timer1->stop();
+        }
+    }
+    emit caughtUp();
 }

@@ -4,6 +4,7 @@
 #include "player/MprisPlayerAdaptor.h"
 #include "player/MprisRootAdaptor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDBusMessage>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -19,15 +21,9 @@ namespace {
 constexpr qlonglong kUsPerStep = 1'000'000;
 
 const QString kPlaying = QStringLiteral("Playing");
-
-QString announcedTrackId(const QVariantMap& announced)
-{
-    return announced.value(QStringLiteral("Metadata"))
-        .toMap()
-        .value(QStringLiteral("mpris:trackid"))
-        .value<QDBusObjectPath>()
-        .path();
-}
+// The player repeats the whole Playlist or nothing; a client that asks to repeat the
+// one track is told None (see setLoopStatus).
+const QString kLoopTrack = QStringLiteral("Track");
 
 } // namespace
 
@@ -41,17 +37,23 @@ MprisBridge::MprisBridge(Form1& player, QObject* parent)
     connect(this, &MprisBridge::seeked, playerInterface, &MprisPlayerAdaptor::Seeked);
 
     // A step or restart clicked on the panel is a seek too, unless it moved on to
-    // another track (that shows as new metadata instead).
+    // another track (that shows as new metadata instead). The track is taken as the
+    // button goes down: by the click, the window has already announced its outcome.
     for (QPushButton* button : { player.Command9, player.Command11, player.Command12 }) {
+        connect(button, &QPushButton::pressed, this,
+            [this] { m_trackAtPress = m_state.trackId(); });
         connect(button, &QPushButton::clicked, this, [this] {
-            announceSeek(announcedTrackId(m_announced));
+            announceSeek(m_trackAtPress);
             refresh();
         });
     }
 
     m_announced = m_state.properties();
     m_watch.setInterval(kWatchIntervalMs);
-    connect(&m_watch, &QTimer::timeout, this, &MprisBridge::refresh);
+    connect(&m_watch, &QTimer::timeout, this, &MprisBridge::followPlayer);
+    // Clicks, menu items and the hand-over change the panel only in event procedures,
+    // after which the window says so: those changes are announced at once.
+    connect(&player, &Form1::caughtUp, this, &MprisBridge::followPlayer);
 }
 
 MprisBridge::~MprisBridge()
@@ -75,8 +77,33 @@ bool MprisBridge::attach(QDBusConnection bus)
     m_bus = bus;
     m_attached = true;
     // Only a published player needs watching; without a bus the device is asked nothing.
-    m_watch.start();
+    followPlayer();
     return true;
+}
+
+void MprisBridge::followPlayer()
+{
+    refresh();
+    if (!m_attached)
+        return;
+    // Between events only the ticking monitor changes what is reported (it moves on to
+    // the next track); while it rests there is nothing to watch.
+    if (m_player != nullptr && m_player->Timer1->isActive()) {
+        if (!m_watch.isActive())
+            m_watch.start();
+    } else {
+        m_watch.stop();
+    }
+}
+
+template <typename Body>
+void MprisBridge::command(Body&& body)
+{
+    // A command from the bus is an event procedure like a click: the window's monitor
+    // catches up with it.
+    if (m_player != nullptr)
+        m_player->dispatch(std::forward<Body>(body));
+    refresh();
 }
 
 bool MprisBridge::offers(QPushButton* Form1::*button) const
@@ -84,6 +111,12 @@ bool MprisBridge::offers(QPushButton* Form1::*button) const
     // While a message box waits for its OK the panel takes no clicks either; once the
     // window has unloaded, a command would only make a new device.
     return m_player != nullptr && !m_player->unloading() && (m_player->*button)->isEnabled()
+        && QApplication::activeModalWidget() == nullptr;
+}
+
+bool MprisBridge::offersItem(QAction* Form1::*item) const
+{
+    return m_player != nullptr && !m_player->unloading() && (m_player->*item)->isEnabled()
         && QApplication::activeModalWidget() == nullptr;
 }
 
@@ -115,51 +148,81 @@ void MprisBridge::announceSeek(const QString& trackBefore)
 
 void MprisBridge::play()
 {
-    if (offers(&Form1::Command3))
-        m_player->Command3_Click();
-    refresh();
+    command([this] {
+        if (offers(&Form1::Command3))
+            m_player->Command3_Click();
+    });
 }
 
 void MprisBridge::pause()
 {
     // The pause button resumes when pressed again; a Pause from the bus only pauses.
-    if (offers(&Form1::Command4) && m_state.playbackStatus() == kPlaying)
-        m_player->Command4_Click();
-    refresh();
+    command([this] {
+        if (offers(&Form1::Command4) && m_state.playbackStatus() == kPlaying)
+            m_player->Command4_Click();
+    });
 }
 
 void MprisBridge::playPause()
 {
-    if (offers(&Form1::Command3))
-        m_player->Command3_Click();
-    else if (offers(&Form1::Command4))
-        m_player->Command4_Click();
-    refresh();
+    command([this] {
+        if (offers(&Form1::Command3))
+            m_player->Command3_Click();
+        else if (offers(&Form1::Command4))
+            m_player->Command4_Click();
+    });
 }
 
 void MprisBridge::stop()
 {
-    if (offers(&Form1::Command8))
-        m_player->Command8_Click();
-    refresh();
+    command([this] {
+        if (offers(&Form1::Command8))
+            m_player->Command8_Click();
+    });
 }
 
 void MprisBridge::next()
 {
-    if (offers(&Form1::Command6))
-        m_player->Command6_Click();
-    refresh();
+    command([this] {
+        if (offers(&Form1::Command6))
+            m_player->Command6_Click();
+    });
 }
 
 void MprisBridge::previous()
 {
-    if (offers(&Form1::Command9)) {
-        // Well into a track, previous restarts it: a seek to its start.
-        const QString before = m_state.trackId();
-        m_player->Command9_Click();
-        announceSeek(before);
-    }
-    refresh();
+    command([this] {
+        if (offers(&Form1::Command9)) {
+            // Well into a track, previous restarts it: a seek to its start.
+            const QString before = m_state.trackId();
+            m_player->Command9_Click();
+            announceSeek(before);
+        }
+    });
+}
+
+void MprisBridge::setLoopStatus(const QString& status)
+{
+    // Track would repeat the one song, which the player cannot do. Taken as None, a
+    // desktop's repeat switch that cycles None, Playlist, Track works as the on and off
+    // switch the player has; refusing it would leave such a switch stuck on Playlist.
+    bool on = false;
+    if (status == MprisState::kLoopPlaylist)
+        on = true;
+    else if (status != MprisState::kLoopNone && status != kLoopTrack)
+        return;
+    command([this, on] {
+        if (offersItem(&Form1::mnuRenPlay) && m_player->mnuRenPlay->isChecked() != on)
+            m_player->mnuRenPlay_Click();
+    });
+}
+
+void MprisBridge::setShuffle(bool on)
+{
+    command([this, on] {
+        if (offersItem(&Form1::mnuRandPlay) && m_player->mnuRandPlay->isChecked() != on)
+            m_player->mnuRandPlay_Click();
+    });
 }
 
 bool MprisBridge::stepBy(int steps)
@@ -194,9 +257,10 @@ void MprisBridge::seek(qlonglong offsetUs)
     if (steps == 0)
         steps = offsetUs > 0 ? 1 : -1;
     const QString before = m_state.trackId();
-    if (stepBy(steps))
-        announceSeek(before);
-    refresh();
+    command([&] {
+        if (stepBy(steps))
+            announceSeek(before);
+    });
 }
 
 void MprisBridge::setPosition(const QDBusObjectPath& track, qlonglong positionUs)
@@ -212,9 +276,10 @@ void MprisBridge::setPosition(const QDBusObjectPath& track, qlonglong positionUs
     const int steps = static_cast<int>(exact);
     if (steps == 0)
         return;
-    if (stepBy(steps))
-        announceSeek(current);
-    refresh();
+    command([&] {
+        if (stepBy(steps))
+            announceSeek(current);
+    });
 }
 
 void MprisBridge::raise()

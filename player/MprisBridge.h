@@ -1,9 +1,9 @@
 #pragma once
 // The player on the session bus as an MPRIS2 media player, for media keys and the
 // desktop's media controls. A command from the bus runs the event procedure of the
-// matching transport button, and only while that button is enabled, so every rule of
-// the panel holds whichever way a command arrives. What it reports is read back from
-// the panel and the device.
+// matching transport button or menu item, and only while that control is enabled, so
+// every rule of the panel holds whichever way a command arrives. What it reports is read
+// back from the panel and the device.
 
 #include "player/MprisState.h"
 
@@ -16,6 +16,7 @@
 #include <QVariantMap>
 
 class Form1;
+class QAction;
 class QPushButton;
 
 class MprisBridge : public QObject {
@@ -25,7 +26,8 @@ public:
     static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.sequora");
     static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
     static inline const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-    /// How often the panel is compared with what was last announced.
+    /// How often the panel is compared with what was last announced while the monitor
+    /// ticks (the player may move on to another track by itself then).
     static constexpr int kWatchIntervalMs = 250;
 
     explicit MprisBridge(Form1& player, QObject* parent = nullptr);
@@ -47,6 +49,10 @@ public:
     void previous();
     void seek(qlonglong offsetUs);
     void setPosition(const QDBusObjectPath& trackId, qlonglong positionUs);
+    /// "None" or "Playlist": continuous play off or on; "Track" counts as "None".
+    void setLoopStatus(const QString& status);
+    /// Random order on or off.
+    void setShuffle(bool on);
     void raise();
     void quit();
 
@@ -62,6 +68,13 @@ signals:
 private:
     /// Whether the panel takes a click on that transport button now.
     bool offers(QPushButton* Form1::*button) const;
+    /// Whether the window takes a choice of that menu item now.
+    bool offersItem(QAction* Form1::*item) const;
+    /// Runs a command inside the window's event scope, then announces what changed.
+    template <typename Body>
+    void command(Body&& body);
+    /// Announces what changed, and watches the panel only while the monitor ticks.
+    void followPlayer();
     /// Presses a step button up to |steps| times; whether it was pressed at all.
     bool stepBy(int steps);
     void announceSeek(const QString& trackBefore);
@@ -72,4 +85,5 @@ private:
     bool m_attached = false;
     QTimer m_watch;
     QVariantMap m_announced;
+    QString m_trackAtPress;
 };

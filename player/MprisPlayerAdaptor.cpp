@@ -48,6 +48,26 @@ bool MprisPlayerAdaptor::canSeek() const
     return m_bridge->state().canSeek();
 }
 
+QString MprisPlayerAdaptor::loopStatus() const
+{
+    return m_bridge->state().loopStatus();
+}
+
+void MprisPlayerAdaptor::setLoopStatus(const QString& status)
+{
+    m_bridge->setLoopStatus(status);
+}
+
+bool MprisPlayerAdaptor::shuffle() const
+{
+    return m_bridge->state().shuffle();
+}
+
+void MprisPlayerAdaptor::setShuffle(bool on)
+{
+    m_bridge->setShuffle(on);
+}
+
 void MprisPlayerAdaptor::Next()
 {
     m_bridge->next();

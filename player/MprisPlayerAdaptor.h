@@ -23,6 +23,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanPause READ canPause)
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
 
 public:
     explicit MprisPlayerAdaptor(MprisBridge* bridge);
@@ -39,6 +41,10 @@ public:
     bool canPause() const;
     bool canSeek() const;
     bool canControl() const { return true; }
+    QString loopStatus() const;
+    void setLoopStatus(const QString& status);
+    bool shuffle() const;
+    void setShuffle(bool on);
 
 public slots:
     void Next();

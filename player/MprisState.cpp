@@ -5,11 +5,11 @@
 #include "player/TimeText.h"
 #include "sequencer/clsMIDI.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDBusObjectPath>
 #include <QFileInfo>
 #include <QPushButton>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -28,8 +28,7 @@ MprisState::MprisState(Form1& player)
 
 bool MprisState::loaded() const
 {
-    // The monitor runs from the first track loaded until the window unloads.
-    return m_player != nullptr && m_player->Timer1->isActive();
+    return m_player != nullptr && m_player->trackLoaded();
 }
 
 int64_t MprisState::positionUnits() const
@@ -132,6 +131,16 @@ bool MprisState::canSeek() const
         && m_player->Command12->isEnabled();
 }
 
+QString MprisState::loopStatus() const
+{
+    return m_player != nullptr && m_player->mnuRenPlay->isChecked() ? kLoopPlaylist : kLoopNone;
+}
+
+bool MprisState::shuffle() const
+{
+    return m_player != nullptr && m_player->mnuRandPlay->isChecked();
+}
+
 QVariantMap MprisState::properties() const
 {
     return {
@@ -142,5 +151,7 @@ QVariantMap MprisState::properties() const
         { QStringLiteral("CanGoNext"), canGoNext() },
         { QStringLiteral("CanGoPrevious"), canGoPrevious() },
         { QStringLiteral("CanSeek"), canSeek() },
+        { QStringLiteral("LoopStatus"), loopStatus() },
+        { QStringLiteral("Shuffle"), shuffle() },
     };
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The player as MPRIS2 describes it, read from the panel and the device: the playback
-// status, the loaded entry's metadata, the position and which commands are on offer.
+// status, the loaded entry's metadata, the position, which commands are on offer and the
+// play-order modes.
 
 #include <QPointer>
 #include <QString>
@@ -14,6 +15,9 @@ class MprisState {
 public:
     static inline const QString kNoTrack
         = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+    /// The loop statuses the player has: continuous play off and on.
+    static inline const QString kLoopNone = QStringLiteral("None");
+    static inline const QString kLoopPlaylist = QStringLiteral("Playlist");
     /// The device counts tenths of a second; the bus speaks microseconds.
     static constexpr qlonglong kUsPerUnit = 100'000;
 
@@ -34,6 +38,10 @@ public:
     bool canGoNext() const;
     bool canGoPrevious() const;
     bool canSeek() const;
+    /// "Playlist" while continuous play is on, else "None".
+    QString loopStatus() const;
+    /// Whether random order is on.
+    bool shuffle() const;
 
     /// The Player properties whose changes are announced, by their bus names.
     QVariantMap properties() const;

@@ -238,7 +238,9 @@ MCIERROR tokenize(std::string_view text, std::vector<Token>& out)
 ParseResult parseCommand(std::string_view text)
 {
     ParseResult result;
-    std::vector<Token> tokens;
+    // Kept from call to call: the player's monitor sends its status queries a hundred
+    // times a second, and each would otherwise allocate the list anew.
+    thread_local std::vector<Token> tokens;
     if ((result.code = tokenize(text, tokens)) != kMciOk)
         return result;
     if (tokens.empty()) {

@@ -27,7 +27,8 @@ const QStringList kPausedOffers = { QStringLiteral("再生"), QStringLiteral("�
     QStringLiteral("早送り"), QStringLiteral("次の曲") };
 
 constexpr int64_t kSongUnits = 600;
-constexpr uint kStateEnabled = 8; // AT-SPI state bit
+constexpr uint kStateChecked = 4; // AT-SPI state bits
+constexpr uint kStateEnabled = 8;
 
 } // namespace
 
@@ -213,6 +214,41 @@ private slots:
         QCOMPARE(position(), 0.0);
     }
 
+    void playOrderModesBothWays()
+    {
+        QVERIFY(m_desktop.session().connect(QString(), QStringLiteral("/org/mpris/MediaPlayer2"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"),
+            this, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("loop") }), QStringLiteral("None"));
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("shuffle") }), QStringLiteral("Off"));
+
+        // From the bus: the menu items' own procedures, so the window shows them.
+        m_desktop.playerctl({ QStringLiteral("loop"), QStringLiteral("Playlist") });
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("loop") }), QStringLiteral("Playlist"));
+        QVERIFY(checked(QStringLiteral("連続再生(C)")));
+        m_desktop.playerctl({ QStringLiteral("loop"), QStringLiteral("Track") });
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("loop") }), QStringLiteral("None"));
+        QVERIFY(!checked(QStringLiteral("連続再生(C)")));
+        m_desktop.playerctl({ QStringLiteral("shuffle"), QStringLiteral("On") });
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("shuffle") }), QStringLiteral("On"));
+        QVERIFY(checked(QStringLiteral("ﾗﾝﾀﾞﾑ(R)")));
+
+        // From the window: the desktop hears of it. (Each value here can only come from
+        // the press: the last one announced before it was the other.)
+        QVERIFY(pressMenuItem(QStringLiteral("連続再生(C)")));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_changes.value(QStringLiteral("LoopStatus")), QVariant(QStringLiteral("Playlist")), 10000);
+        QVERIFY(pressMenuItem(QStringLiteral("ﾗﾝﾀﾞﾑ(R)")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_changes.value(QStringLiteral("Shuffle")), QVariant(false), 10000);
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("loop") }), QStringLiteral("Playlist"));
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("shuffle") }), QStringLiteral("Off"));
+
+        m_desktop.playerctl({ QStringLiteral("loop"), QStringLiteral("None") });
+        QCOMPARE(m_desktop.playerctl({ QStringLiteral("loop") }), QStringLiteral("None"));
+        // None of it touched the device.
+        QCOMPARE(status(), QStringLiteral("Stopped"));
+    }
+
     void editorOpenWithdrawsCommands()
     {
         QCOMPARE(step(QStringLiteral("play"), QStringLiteral("Playing"), kPlayingOffers,
@@ -264,7 +300,28 @@ private slots:
         QCOMPARE(commands().mid(commands().size() - tail.size()), tail);
     }
 
+public slots:
+    void propertiesChanged(
+        const QString& /*interface*/, const QVariantMap& changed, const QStringList& /*invalid*/)
+    {
+        m_changes.insert(changed);
+    }
+
 private:
+    bool pressMenuItem(const QString& itemName)
+    {
+        const std::optional<Accessible> item
+            = m_desktop.findNamed(m_window, QStringLiteral("menu item"), itemName);
+        return item && m_desktop.press(*item);
+    }
+
+    bool checked(const QString& itemName)
+    {
+        const std::optional<Accessible> item
+            = m_desktop.findNamed(m_window, QStringLiteral("menu item"), itemName);
+        return item && (m_desktop.states(*item) & (1u << kStateChecked));
+    }
+
     // A transport command from playerctl, and what must follow from it: the reported
     // status, the buttons on offer and the last command the device was given. Empty
     // text when all agree, else what did not.
@@ -347,6 +404,7 @@ private:
     Accessible m_window;
     Accessible m_trackLabel;
     QHash<QString, Accessible> m_buttons;
+    QVariantMap m_changes;
 };
 
 QTEST_MAIN(tst_DesktopPlayer)

@@ -185,6 +185,110 @@ private slots:
         QVERIFY(isPlaying(*m_form));
     }
 
+    void playOrderModesFromTheBus_data()
+    {
+        QTest::addColumn<bool>("continuousBefore");
+        QTest::addColumn<QString>("loopStatus");
+        QTest::addColumn<bool>("continuousAfter");
+        QTest::newRow("Playlist turns it on") << false << "Playlist" << true;
+        QTest::newRow("Playlist again keeps it on") << true << "Playlist" << true;
+        QTest::newRow("None turns it off") << true << "None" << false;
+        QTest::newRow("None again keeps it off") << false << "None" << false;
+        // The player cannot repeat one track: Track is the switch's other state, off.
+        QTest::newRow("Track from Playlist turns it off") << true << "Track" << false;
+        QTest::newRow("Track from None stays off") << false << "Track" << false;
+        QTest::newRow("not a status") << true << "playlist" << true;
+    }
+    void playOrderModesFromTheBus()
+    {
+        QFETCH(bool, continuousBefore);
+        QFETCH(QString, loopStatus);
+        QFETCH(bool, continuousAfter);
+        if (continuousBefore)
+            m_form->mnuRenPlay_Click();
+        m_bridge->refresh();
+        QSignalSpy announced(m_bridge.get(), &MprisBridge::propertiesChanged);
+
+        m_bridge->setLoopStatus(loopStatus);
+        QCOMPARE(m_form->mnuRenPlay->isChecked(), continuousAfter);
+        QCOMPARE(m_form->toolButton("RenPlay")->isChecked(), continuousAfter);
+        QCOMPARE(m_bridge->state().loopStatus(),
+            QLatin1String(continuousAfter ? "Playlist" : "None"));
+        QCOMPARE(announced.size(), continuousBefore != continuousAfter ? 1 : 0);
+        if (!announced.isEmpty())
+            QCOMPARE(announced.first().first().toMap().keys(), QStringList { "LoopStatus" });
+
+        for (const bool on : { true, true, false, false }) {
+            m_bridge->setShuffle(on);
+            QCOMPARE(m_form->mnuRandPlay->isChecked(), on);
+            QCOMPARE(m_form->toolButton("RandPlay")->isChecked(), on);
+            QCOMPARE(m_bridge->state().shuffle(), on);
+        }
+        // Each change once: shuffle on, then off.
+        QCOMPARE(announced.size(), (continuousBefore != continuousAfter ? 1 : 0) + 2);
+    }
+
+    void playOrderModesHeldWhileTheWindowCannotTakeThem()
+    {
+        QDialog box;
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        m_bridge->setLoopStatus(QStringLiteral("Playlist"));
+        m_bridge->setShuffle(true);
+        QVERIFY(!m_form->mnuRenPlay->isChecked());
+        QVERIFY(!m_form->mnuRandPlay->isChecked());
+        box.hide();
+
+        m_form->mnuRenPlay->setEnabled(false);
+        m_form->mnuRandPlay->setEnabled(false);
+        m_bridge->setLoopStatus(QStringLiteral("Playlist"));
+        m_bridge->setShuffle(true);
+        QVERIFY(!m_form->mnuRenPlay->isChecked());
+        QVERIFY(!m_form->mnuRandPlay->isChecked());
+
+        m_form->mnuRenPlay->setEnabled(true);
+        m_form->mnuRandPlay->setEnabled(true);
+        m_bridge->setLoopStatus(QStringLiteral("Playlist"));
+        m_bridge->setShuffle(true);
+        QVERIFY(m_form->mnuRenPlay->isChecked());
+        QVERIFY(m_form->mnuRandPlay->isChecked());
+
+        m_form->Form_Unload();
+        m_bridge->setLoopStatus(QStringLiteral("None"));
+        QVERIFY(m_form->mnuRenPlay->isChecked());
+    }
+
+    // Switched in the window, the change goes out at once, without waiting for a watch.
+    void playOrderSwitchedInTheWindowIsAnnounced_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("menu");
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("continuous, menu") << "RenPlay" << true << "LoopStatus" << QVariant("Playlist");
+        QTest::newRow("continuous, toolbar") << "RenPlay" << false << "LoopStatus" << QVariant("Playlist");
+        QTest::newRow("random, menu") << "RandPlay" << true << "Shuffle" << QVariant(true);
+        QTest::newRow("random, toolbar") << "RandPlay" << false << "Shuffle" << QVariant(true);
+    }
+    void playOrderSwitchedInTheWindowIsAnnounced()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, menu);
+        QFETCH(QString, property);
+        QFETCH(QVariant, value);
+        setPlaylist(*m_form, m_songs);
+        m_bridge->refresh();
+        QSignalSpy announced(m_bridge.get(), &MprisBridge::propertiesChanged);
+        if (menu)
+            (key == "RenPlay" ? m_form->mnuRenPlay : m_form->mnuRandPlay)->trigger();
+        else
+            m_form->toolButton(key)->trigger();
+        QCOMPARE(announced.size(), 1);
+        const QVariantMap changed = announced.first().first().toMap();
+        QCOMPARE(changed.keys(), QStringList { property });
+        QCOMPARE(changed.value(property), value);
+    }
+
     void nothingOnceTheWindowHasUnloaded()
     {
         setPlaylist(*m_form, m_songs);
