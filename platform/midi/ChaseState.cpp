@@ -47,11 +47,15 @@ void ChaseState::clear()
 void ChaseState::scan(const Song& song, int64_t timeUs)
 {
     clear();
-    for (const MidiEvent& e : song.events()) {
-        if (e.timeUs >= timeUs)
-            break;
-        apply(song, e);
-    }
+    scanFrom(song, 0, timeUs);
+}
+
+std::size_t ChaseState::scanFrom(const Song& song, std::size_t from, int64_t timeUs)
+{
+    const std::vector<MidiEvent>& events = song.events();
+    for (; from < events.size() && events[from].timeUs < timeUs; ++from)
+        apply(song, events[from]);
+    return from;
 }
 
 void ChaseState::apply(const Song& song, const MidiEvent& e)

@@ -33,6 +33,9 @@ public:
     void apply(const Song& song, const MidiEvent& event);
     /// Follows every event of @p song before @p timeUs.
     void scan(const Song& song, int64_t timeUs);
+    /// Follows the events of @p song from index @p from on that come before @p timeUs;
+    /// returns the index of the first one it did not follow.
+    std::size_t scanFrom(const Song& song, std::size_t from, int64_t timeUs);
     /// Appends, at frame 0, the messages that bring a reset synthesiser to this state,
     /// notes aside.
     void emit(Block& out) const;

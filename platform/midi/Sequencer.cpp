@@ -13,6 +13,9 @@ namespace {
 
 constexpr int64_t kUsPerSecond = 1'000'000;
 constexpr int64_t kUsPerMs = 1000;
+// A seek scans from the nearest chased state kept this many events before it, so that
+// even a song of millions of events is chased in a fraction of an audio period.
+constexpr std::size_t kCheckpointEvents = 8192;
 
 } // namespace
 
@@ -103,6 +106,10 @@ struct Sequencer::Impl final : EventSource {
     ChaseState chase;       ///< what the output has been told up to the position
     Block pending;          ///< commands for the output, sent at the start of the next block
 
+    /// The chased state before every kCheckpointEvents-th event of the song: the
+    /// commanding thread's own, like the song itself.
+    std::vector<std::pair<std::size_t, ChaseState>> checkpoints;
+
     std::atomic<TransportState> shownState{TransportState::Closed};
     std::atomic<int64_t> shownUs{0};
     std::atomic<int64_t> shownLengthUs{0};
@@ -184,6 +191,17 @@ void Sequencer::open(Song song)
 {
     Impl& d = *m_impl;
     d.output->prepare(&song);
+    std::vector<std::pair<std::size_t, ChaseState>> checkpoints;
+    {
+        ChaseState state;
+        const auto& events = song.events();
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            if (i > 0 && i % kCheckpointEvents == 0)
+                checkpoints.emplace_back(i, state);
+            state.apply(song, events[i]);
+        }
+    }
+    std::swap(d.checkpoints, checkpoints);
     {
         std::lock_guard lock(d.mutex);
         std::swap(d.song, song); // the old song is freed below, outside the lock
@@ -216,6 +234,7 @@ void Sequencer::close()
         d.pending.add(OutMessage::Kind::Reset);
         d.publish();
     }
+    d.checkpoints.clear();
     d.output->prepare(nullptr);
     d.output->wake();
 }
@@ -322,7 +341,16 @@ void Sequencer::seek(int64_t ms)
     // The song changes only on this thread, so it can be read without the lock; the
     // scan of a long song then never holds up the output's clock.
     ChaseState chase;
-    chase.scan(d.song, targetUs);
+    std::size_t from = 0;
+    const auto& events = d.song.events();
+    for (auto it = d.checkpoints.rbegin(); it != d.checkpoints.rend(); ++it) {
+        if (events[it->first - 1].timeUs < targetUs) {
+            chase = it->second;
+            from = it->first;
+            break;
+        }
+    }
+    chase.scanFrom(d.song, from, targetUs);
     {
         std::lock_guard lock(d.mutex);
         d.chase = std::move(chase);

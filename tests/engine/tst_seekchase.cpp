@@ -202,6 +202,37 @@ Song modesPiece()
     return b.build(10 * s);
 }
 
+// Long enough that a seek starts from the chased states kept along the way.
+Song longPiece()
+{
+    test::SongBuilder b;
+    const std::vector<uint8_t> xgOn {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    const std::vector<uint8_t> gsReset {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+    std::mt19937 random(3);
+    constexpr int64_t step = 2000;
+    for (int i = 0; i < 60000; ++i) {
+        const int64_t t = i * step;
+        const int ch = i % 16;
+        if (i % 20000 == 10000)
+            b.sysex(t, i % 40000 == 10000 ? xgOn : gsReset);
+        switch (i % 7) {
+        case 0:
+            b.cc(t, ch, kCcBankMsb, (i / 7) % 3 == 0 ? 127 : 8).program(t, ch, int(random() % 50));
+            break;
+        case 1:
+            b.cc(t, ch, kCcSustain, (i / 7) % 2 ? 127 : 0);
+            break;
+        case 2:
+            b.bend(t, ch, int(random() % 16384));
+            break;
+        default:
+            b.note(t, int64_t(random() % 400) * step, ch, 40 + int(random() % 40), 1 + int(random() % 127));
+            break;
+        }
+    }
+    return b.build(60000 * step + 1'000'000);
+}
+
 } // namespace
 
 class TestSeekChase : public QObject {
@@ -212,6 +243,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::newRow("modes, rhythm parts and the pedal") << QString();
+        QTest::newRow("a long song, chased from the states kept along it") << QStringLiteral("long");
         const std::filesystem::path songs = "/usr/share/games/openttd/baseset/openmsx";
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -232,6 +264,8 @@ private slots:
         Song song;
         if (path.isEmpty())
             song = modesPiece();
+        else if (path == QLatin1String("long"))
+            song = longPiece();
         else
             QVERIFY(Song::load(path.toStdString(), song).playable());
         const unsigned seed = static_cast<unsigned>(qHash(path)) ^ 17u;
