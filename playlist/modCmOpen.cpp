@@ -1,5 +1,7 @@
 #include "playlist/modCmOpen.h"
 
+#include "platform/desktop/ModalChildScope.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -26,7 +28,9 @@ QString runDialog(QWidget* owner, const QString& filter, const QString& initDir)
     dialog.setFileMode(QFileDialog::ExistingFile);
     // Modal to its owner only: the player window goes on working meanwhile.
     dialog.setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted)
+    // Its owner takes no command and is not deleted until the dialog has returned.
+    const sequora::platform::ModalChildScope scope(dialog);
+    if (scope.ownerClosed() || dialog.exec() != QDialog::Accepted)
         return QString();
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();

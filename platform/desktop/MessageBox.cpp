@@ -1,5 +1,7 @@
 #include "platform/desktop/MessageBox.h"
 
+#include "platform/desktop/ModalChildScope.h"
+
 #include <QMessageBox>
 
 namespace sequora::platform {
@@ -19,7 +21,10 @@ void MsgBox(const QString& text, QWidget* parent)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, parent);
-    box.exec();
+    // Its owner takes no command and is not deleted until the box has returned.
+    const ModalChildScope scope(box);
+    if (!scope.ownerClosed())
+        box.exec();
 }
 
 void setMessageBoxHook(MessageBoxHook hook_)
