@@ -7,7 +7,8 @@
 #
 #   bench/startup.sh [SONG.mid]
 #   env: BUILD=build folder (default: build), SEQUORA_SOUNDFONT (default: FluidR3_GM, the
-#        one the player takes), ROUNDS (default 3)
+#        one the player takes), ROUNDS (default 3), COLD=1 (as root: the page cache is
+#        dropped before each start, so the soundfont and the song come from the disk)
 set -eu
 
 song=${1:-/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid}
@@ -94,10 +95,19 @@ window_after() {
 
 echo "song $song, soundfont $soundfont, private PulseAudio null sink, seconds"
 echo "round  window  sequora-mci first sound  fluidsynth first sound  ratio"
+cold() {
+    if [ "${COLD:-0}" = 1 ]; then
+        sync
+        echo 3 >/proc/sys/vm/drop_caches || { echo "startup: COLD=1 needs root" >&2; exit 1; }
+    fi
+}
 for round in $(seq "$rounds"); do
+    cold
     window=$(window_after "$round")
+    cold
     ours=$(SEQUORA_MIDI_OUT=fluidsynth SEQUORA_AUDIO_DRIVER=pulseaudio SEQUORA_SOUNDFONT="$soundfont" \
         first_sound "$mci" "open $song type sequencer alias m" "play m" "wait 20000")
+    cold
     theirs=$(first_sound fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song")
     ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "-" }')
     printf "%5s  %6s  %23s  %22s  %5s\n" "$round" "$window" "$ours" "$theirs" "$ratio"
