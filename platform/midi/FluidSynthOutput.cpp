@@ -2,11 +2,15 @@
 
 #include <fluidsynth.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace sequora::midi {
@@ -22,6 +26,34 @@ constexpr std::chrono::milliseconds kStallLimit { 300 };
 // the calls have come steadily for a while, only a long silence counts as a loss.
 constexpr std::chrono::milliseconds kStartLimit { 2000 };
 constexpr int kSteadyIntervals = 3;
+// While the silent clock plays, the driver is opened anew this often until it opens, so
+// the sound is back soon after the server; a command (open, play, ...) tries at once, but
+// never sooner than the gap after the last try.
+constexpr std::chrono::milliseconds kRetryInterval { 250 };
+constexpr std::chrono::milliseconds kRetryGap { 100 };
+// A driver opened anew is looked at this often until it calls steadily: calls with no gap
+// longer than three periods (and at least kCallGap) for kSteadyCalls. One that has not
+// come to call by kOpenLimit is opened again.
+constexpr std::chrono::milliseconds kStartingInterval { 50 };
+constexpr std::chrono::milliseconds kCallGap { 150 };
+constexpr std::chrono::milliseconds kSteadyCalls { 150 };
+constexpr std::chrono::milliseconds kOpenLimit { 5000 };
+
+// libjack reports a server it cannot reach on standard error, at every try; the output
+// says what matters itself, once. libjack comes with FluidSynth's JACK driver, so it is
+// looked up in the process rather than linked.
+void quietJack()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        using Report = void (*)(const char*);
+        using SetReport = void (*)(Report);
+        for (const char* name : { "jack_set_error_function", "jack_set_info_function" }) {
+            if (void* set = ::dlsym(RTLD_DEFAULT, name))
+                reinterpret_cast<SetReport>(set)([](const char*) {});
+        }
+    });
+}
 
 std::vector<std::string> driverCandidates(const std::string& requested)
 {
@@ -56,16 +88,18 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
     fluid_settings_setint(settings, "audio.period-size", options.periodSize);
     fluid_settings_setint(settings, "audio.periods", options.periods);
     for (const std::string& driver : driverCandidates(options.driver)) {
-        if (fluid_settings_setstr(settings, "audio.driver", driver.c_str()) != FLUID_OK)
-            continue;
-        // Whoever names JACK wants to hear it: connect to the system's playback ports.
-        fluid_settings_setint(settings, "audio.jack.autoconnect", driver == "jack" ? 1 : 0);
-        out->m_driver
-            = new_fluid_audio_driver2(settings, &FluidSynthOutput::audioCallback, out.get());
+        // PulseAudio's and ALSA's threads are the driver's own, and their streams take a
+        // pause in their stride (ALSA's runs dry, and the driver starts it again when the
+        // next period comes); JACK's process callback must never wait.
+        if (driver == "jack")
+            out->m_rest = Rest::Skip;
+        else if (driver == "pulseaudio" || driver == "alsa")
+            out->m_rest = Rest::Hold;
+        else
+            out->m_rest = Rest::None;
+        out->m_driver = out->openDriver(driver);
         if (out->m_driver) {
             out->m_driverName = driver;
-            // PulseAudio takes a pause in its stream in its stride; ALSA and JACK keep streaming.
-            out->m_canRest = driver == "pulseaudio";
             break;
         }
     }
@@ -101,7 +135,7 @@ FluidSynthOutput::~FluidSynthOutput()
         std::lock_guard lock(m_restMutex);
         m_stopping = true; // a resting callback must let the driver's thread end
     }
-    m_restCv.notify_one();
+    m_restCv.notify_all();
     if (m_driver)
         delete_fluid_audio_driver(m_driver);
 }
@@ -167,8 +201,21 @@ int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout
 {
     auto* self = static_cast<FluidSynthOutput*>(data);
     self->m_periods.fetch_add(1, std::memory_order_relaxed);
-    if (self->m_restNext)
-        self->rest();
+    self->m_periodFrames.store(len, std::memory_order_relaxed);
+    uint64_t wakes = self->m_wakes.load(std::memory_order_acquire);
+    if (self->m_restNext && wakes == self->m_wakesSeen) {
+        // The last block found nothing to do and no command has come since.
+        if (self->m_rest == Rest::Skip) {
+            self->m_parkedAt.store(wakes);
+            for (int i = 0; i < nout; ++i)
+                std::memset(out[i], 0, sizeof(float) * std::size_t(len));
+            return FLUID_OK;
+        }
+        self->hold(wakes);
+        wakes = self->m_wakes.load(std::memory_order_acquire);
+    }
+    self->m_parkedAt.store(kNotParked);
+    self->m_wakesSeen = wakes; // what the commands so far queued, this block pulls
     // The watchdog takes this before it hands the time to the silent clock, so the two
     // never touch the synthesiser at once.
     std::lock_guard work(self->m_callbackMutex);
@@ -177,12 +224,12 @@ int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout
         for (int i = 0; i < nout; ++i)
             std::memset(out[i], 0, sizeof(float) * std::size_t(len));
         // Without a soundfont there will never be anything to hear.
-        self->m_restNext = state == State::Failed && self->m_canRest;
+        self->m_restNext = state == State::Failed && self->m_rest != Rest::None;
         return FLUID_OK;
     }
     if (self->m_resync.exchange(false, std::memory_order_acq_rel))
         self->m_core->silence(); // notes the silent clock started are not ours to finish
-    self->m_restNext = self->render(len, out[0], out[1]) && self->m_canRest;
+    self->m_restNext = self->render(len, out[0], out[1]) && self->m_rest != Rest::None;
     return FLUID_OK;
 }
 
@@ -196,27 +243,27 @@ bool FluidSynthOutput::render(int frames, float* left, float* right)
     return !result.playing && m_core->isQuiet();
 }
 
-void FluidSynthOutput::rest()
+void FluidSynthOutput::hold(uint64_t wakes)
 {
     // The period just handed over was silence; the stream may run dry while the
     // transport has nothing to say. The next command wakes this at once.
     std::unique_lock lock(m_restMutex);
-    m_resting.store(true);
-    m_restCv.wait(lock, [this] { return m_woken || m_stopping; });
-    m_woken = false;
-    m_resting.store(false);
-    m_restNext = false;
+    m_parkedAt.store(wakes);
+    m_restCv.wait(lock, [&] { return m_wakes.load() != wakes || m_stopping; });
 }
 
 void FluidSynthOutput::wake()
 {
     {
         std::lock_guard lock(m_restMutex);
-        m_woken = true;
+        m_wakes.fetch_add(1, std::memory_order_acq_rel);
     }
-    m_restCv.notify_one();
+    m_restCv.notify_all();
     // Without a driver calling, the fallback clock keeps the time and sleeps when idle.
+    // The watchdog looks again, and with the sound lost tries the driver at once.
     std::lock_guard lock(m_watchMutex);
+    m_poked = true;
+    m_watchCv.notify_one();
     if (m_fallback)
         m_fallback->wake();
 }
@@ -226,36 +273,104 @@ void FluidSynthOutput::watch()
     using Clock = std::chrono::steady_clock;
     uint64_t seen = m_periods.load();
     Clock::time_point lastBeat = Clock::now();
+    Clock::time_point lastTry {};
+    Clock::time_point callingSince {};
+    bool calling = false; // while lost: the driver has called with no gap since callingSince
+    bool tryNow = false; // the sound just went, or a command came since: open the driver
+    bool opened = false; // a driver was opened since the loss and may yet start calling
+    bool idle = false;
     int steady = 0;
     State last = State::Loading;
     std::unique_lock lock(m_watchMutex);
-    while (!m_watchCv.wait_for(lock, kWatchInterval, [this] { return m_quit; })) {
+    const auto woken = [this] { return m_poked || m_quit; };
+    for (;;) {
+        // While the callback rests, or the silent clock stands still, nothing can change
+        // until a command comes: sleep until then. A driver opened anew is watched closely.
+        if (idle)
+            m_watchCv.wait(lock, woken);
+        else
+            m_watchCv.wait_for(lock, opened ? kStartingInterval : kWatchInterval, woken);
+        if (m_quit)
+            break;
+        const bool poked = std::exchange(m_poked, false);
         const uint64_t now = m_periods.load();
         const Clock::time_point t = Clock::now();
         const State state = m_state.load();
+        if (idle) {
+            lastBeat = t; // the time asleep was not played
+            // ALSA's stream ran dry while it rested, and may be set up anew (its PulseAudio
+            // plugin makes a new stream) and stand still for a while as a new one does.
+            if (state == State::Live && m_driverName == "alsa")
+                steady = 0;
+        }
         if (last == State::Loading && state == State::Live) {
             lastBeat = t; // the time spent loading was not played
             steady = 0;
         }
         last = state;
-        const auto limit = steady >= kSteadyIntervals ? kStallLimit : kStartLimit;
-        if (now != seen || m_resting.load()) {
+        const bool beat = now != seen || parked();
+        const Clock::duration sinceBeat = t - lastBeat;
+        if (beat) {
             seen = now;
             lastBeat = t;
-            steady = state == State::Live ? std::min(steady + 1, kSteadyIntervals) : steady;
-            if (state == State::Lost) {
-                // The driver calls again: the time is its own once more.
+        }
+        if (state == State::Live) {
+            const auto limit = steady >= kSteadyIntervals ? kStallLimit : kStartLimit;
+            if (beat) {
+                steady = std::min(steady + 1, kSteadyIntervals);
+            } else if (sinceBeat > limit) {
+                fallBack(sinceBeat);
+                tryNow = true;
+                opened = false;
+                calling = false;
+            } else if (steady < kSteadyIntervals) {
+                steady = 0; // not steady yet: start counting again
+            }
+        } else if (state == State::Lost) {
+            // The driver calls again. While the silent clock plays, the time is handed
+            // back only once the calls come steadily (a new stream may stand still for a
+            // while before the server starts it), so the song goes on where the clock is.
+            const int64_t frames = std::max(1, m_periodFrames.load());
+            const auto gap = std::max<Clock::duration>(
+                kCallGap, std::chrono::milliseconds(3 * 1000 * frames / sampleRate()));
+            if (!beat && sinceBeat > gap)
+                calling = false;
+            if (beat && (!calling || sinceBeat > gap)) {
+                calling = true;
+                callingSince = t;
+            }
+            if (beat && (t - callingSince >= kSteadyCalls || !m_clockPlaying.load())) {
                 m_fallback.reset();
                 m_resync.store(true);
                 m_state.store(State::Live);
+                steady = t - callingSince >= kSteadyCalls ? kSteadyIntervals : 0;
+                tryNow = false;
+                opened = false;
                 std::fprintf(
                     stderr, "sequora: the audio output (%s) is back\n", m_driverName.c_str());
+            } else if (opened && t - lastTry > kOpenLimit && sinceBeat > kStartLimit) {
+                opened = false; // it never came to call steadily: open it anew
             }
-        } else if (state == State::Live && t - lastBeat > limit) {
-            fallBack(t - lastBeat);
-        } else if (state == State::Live && steady < kSteadyIntervals) {
-            steady = 0; // not steady yet: start counting again
         }
+        if (m_state.load() == State::Lost) {
+            tryNow = tryNow || poked;
+            const bool due = !opened
+                && (tryNow ? t - lastTry >= kRetryGap
+                           : m_clockPlaying.load() && t - lastTry >= kRetryInterval);
+            if (due) {
+                tryNow = false;
+                lock.unlock();
+                const uint64_t before = reopen();
+                lock.lock();
+                seen = before; // only the new driver's calls mean the sound is back
+                calling = false;
+                lastTry = Clock::now();
+                opened = m_driver != nullptr;
+            }
+        }
+        const State s = m_state.load();
+        idle = s == State::Failed || (s == State::Live && parked())
+            || (s == State::Lost && !tryNow && !opened && !m_clockPlaying.load());
     }
 }
 
@@ -265,9 +380,47 @@ void FluidSynthOutput::fallBack(std::chrono::nanoseconds behind)
     m_state.store(State::Lost);
     std::fprintf(stderr, "sequora: the audio output (%s) stopped; playing on silently\n",
         m_driverName.c_str());
+    m_clockPlaying.store(true); // until the clock finds nothing to play
     m_fallback = std::make_unique<ClockThread>(
-        sampleRate(), [this](uint32_t frames) { return runBlock(frames, [](uint32_t) {}); },
+        sampleRate(),
+        [this](uint32_t frames) {
+            const PullResult result = runBlock(frames, [](uint32_t) {});
+            m_clockPlaying.store(result.playing);
+            return result;
+        },
         behind);
+}
+
+_fluid_audio_driver_t* FluidSynthOutput::openDriver(const std::string& driver)
+{
+    fluid_settings_t* settings = m_core->settings();
+    if (fluid_settings_setstr(settings, "audio.driver", driver.c_str()) != FLUID_OK)
+        return nullptr;
+    // Whoever names JACK wants to hear it: connect to the system's playback ports.
+    fluid_settings_setint(settings, "audio.jack.autoconnect", driver == "jack" ? 1 : 0);
+    if (driver == "jack")
+        quietJack();
+    return new_fluid_audio_driver2(settings, &FluidSynthOutput::audioCallback, this);
+}
+
+uint64_t FluidSynthOutput::reopen()
+{
+    // The driver has not called since the silent clock took over: its server went away
+    // (PulseAudio's and ALSA's threads end, JACK's client is shut down) or hangs. Its
+    // device may be one only one stream can have, so it goes first.
+    if (m_driver) {
+        {
+            // A callback resting in it must let its thread end.
+            std::lock_guard lock(m_restMutex);
+            m_wakes.fetch_add(1, std::memory_order_acq_rel);
+        }
+        m_restCv.notify_all();
+        delete_fluid_audio_driver(m_driver);
+        m_driver = nullptr;
+    }
+    const uint64_t before = m_periods.load();
+    m_driver = openDriver(m_driverName);
+    return before;
 }
 
 // While the silent clock keeps the time, the synthesiser is still told everything, so
