@@ -4,8 +4,9 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 PKG_BUILD ?= build-pkg
 FUZZ_SECONDS ?= 300
+# The random soak of the windows runs longer here than in ./test.
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 SEQUORA_SOAK_STEPS=10000
 
 .PHONY: build run test clean deps fuzz fuzz-short test-sanitize package
 
