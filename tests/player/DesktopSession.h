@@ -128,14 +128,18 @@ public:
     QDBusConnection& session() { return *m_session; }
 
     /// Starts sequora in folder with the device log in logFile, and waits until its
-    /// window is on the accessibility bus.
-    bool startPlayer(const QString& folder, const QString& logFile)
+    /// window is on the accessibility bus. Its messages go to standard error unless
+    /// realBoxes asks for the boxes themselves.
+    bool startPlayer(const QString& folder, const QString& logFile, bool realBoxes = false)
     {
         QProcessEnvironment env = m_env;
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         env.insert(QStringLiteral("SEQUORA_MIDI_OUT"), QStringLiteral("null"));
-        env.insert(QStringLiteral("SEQUORA_TEST_AUTOCLOSE_MESSAGES"), QStringLiteral("1"));
+        if (!realBoxes)
+            env.insert(QStringLiteral("SEQUORA_TEST_AUTOCLOSE_MESSAGES"), QStringLiteral("1"));
+        else
+            env.remove(QStringLiteral("SEQUORA_TEST_AUTOCLOSE_MESSAGES"));
         env.insert(QStringLiteral("SEQUORA_MCI_LOG"), logFile);
         m_player.setProcessEnvironment(env);
         m_player.setWorkingDirectory(folder);
