@@ -185,8 +185,13 @@ void FluidSynthOutput::loadLoop(const std::string& soundfont)
             // A callback that began before the flag was set has finished with the synth.
             std::lock_guard work(m_callbackMutex);
         }
-        if (m_state.load() != State::Failed)
+        if (m_state.load() != State::Failed) {
+            // The song being replaced lets go of its presets here, not in the callback:
+            // its parts go back to power-on (the transport's own reset follows anyway),
+            // so the samples no longer wanted are freed on this thread.
+            m_core->reset();
             m_core->usePresets(wanted);
+        }
         lock.lock();
         if (!m_wantedNew) {
             m_preparing.store(false);
@@ -384,6 +389,10 @@ void FluidSynthOutput::fallBack(std::chrono::nanoseconds behind)
     m_fallback = std::make_unique<ClockThread>(
         sampleRate(),
         [this](uint32_t frames) {
+            // While presets are read the transport holds still, as with the callback;
+            // the loader wakes the clock when they are there.
+            if (m_preparing.load(std::memory_order_acquire))
+                return PullResult {};
             const PullResult result = runBlock(frames, [](uint32_t) {});
             m_clockPlaying.store(result.playing);
             return result;

@@ -91,9 +91,8 @@ void PartMap::reset(SystemMode mode)
     switch (mode) {
     case SystemMode::None:
     case SystemMode::Gs:
-        drums.rhythm = 1;
-        break;
     case SystemMode::Gm1:
+        drums.rhythm = 1;
         break;
     case SystemMode::Gm2:
         for (Part& p : m_parts)
@@ -132,8 +131,9 @@ PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg)
     if (s.meaning == SysexMeaning::Reset) {
         reset(s.mode);
     } else if (s.meaning == SysexMeaning::RhythmPart) {
-        // Only a GS module (or one not told otherwise) has rhythm parts to set.
-        if (m_mode != SystemMode::None && m_mode != SystemMode::Gs)
+        // A GS module keeps its rhythm parts in GM mode too; XG and GM2 modules choose
+        // drum parts by bank instead.
+        if (m_mode == SystemMode::Xg || m_mode == SystemMode::Gm2)
             return {};
         m_parts[s.channel].rhythm = s.rhythm;
     }
@@ -146,9 +146,8 @@ bool PartMap::isDrum(uint8_t channel) const
     switch (m_mode) {
     case SystemMode::None:
     case SystemMode::Gs:
-        return p.rhythm != 0;
     case SystemMode::Gm1:
-        return (channel & 0x0F) == kDrumChannel;
+        return p.rhythm != 0;
     case SystemMode::Gm2:
         return p.programBankMsb == kGm2DrumMsb;
     case SystemMode::Xg:

@@ -12,7 +12,7 @@ namespace sequora::midi {
 
 enum class SystemMode : uint8_t {
     None, ///< no mode message yet: GS-style bank MSB, channel 10 the drum part
-    Gm1,  ///< bank select ignored, channel 10 drums
+    Gm1,  ///< bank select ignored, channel 10 drums (a GS module's rhythm parts still apply)
     Gm2,  ///< MSB 120 a drum kit, 121 melodic with LSB the variation
     Gs,   ///< MSB the variation; drum parts set by "use for rhythm part"
     Xg,   ///< MSB 127 a drum kit, 126 an SFX kit, 64 an SFX voice; LSB the variation

@@ -49,8 +49,11 @@ public:
         fluid_synth_t* synth = m_core->synth();
         for (uint8_t ch = 0; ch < kChannels; ++ch) {
             const FluidSynthCore::ChannelPreset p = m_core->channelPreset(ch);
-            QString s = QStringLiteral("ch%1 %2 %3/%4").arg(ch + 1).arg(p.drum ? "drums" : "melodic")
-                            .arg(p.preset.bank).arg(p.preset.program);
+            // What the part asked for too: a small font falls back from most variations.
+            const PresetRequest asked = m_core->parts().request(ch);
+            QString s = QStringLiteral("ch%1 mode %2 %3 %4/%5 asked %6/%7")
+                            .arg(ch + 1).arg(int(m_core->parts().mode())).arg(p.drum ? "drums" : "melodic")
+                            .arg(p.preset.bank).arg(p.preset.program).arg(asked.bank).arg(asked.program);
             for (int cc = 0; cc < kCcAllSoundOff; ++cc) {
                 if (cc == kCcDataEntryMsb || cc == kCcDataEntryLsb || (cc >= kCcDataIncrement && cc <= kCcRpnMsb))
                     continue; // the parameters' values are compared below, not the last entry

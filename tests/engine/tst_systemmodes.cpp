@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <vector>
 
 using namespace sequora;
@@ -47,6 +48,7 @@ struct Expect {
     bool drum;
     uint16_t bank;
     uint8_t program;
+    std::optional<PresetRequest> asked {}; ///< where the font lacks it: what the part asked for
 };
 
 struct ModeCase {
@@ -79,10 +81,10 @@ const std::vector<ModeCase>& modeCases()
             {{0, false, 8, 4}}},
         {"GS missing variation falls back to bank 0",
             [](SongBuilder& b) { b.sysex(0, kGsReset); select(b, 10, 0, 3, -1, 4); },
-            {{0, false, 0, 4}}},
+            {{0, false, 0, 4, PresetRequest {false, 3, 4}}}},
         {"GS missing kit falls back to the standard set",
             [](SongBuilder& b) { b.sysex(0, kGsReset); select(b, 10, 9, -1, -1, 99); },
-            {{9, true, 128, 0}}},
+            {{9, true, 128, 0, PresetRequest {true, 128, 99}}}},
         {"GS rhythm part on part 11",
             [](SongBuilder& b) { b.sysex(0, kGsReset).sysex(10, rhythm(0x0A, 1)); select(b, 20, 10, -1, -1, 25); },
             {{10, true, 128, 25}, {9, true, 128, 0}}},
@@ -103,14 +105,14 @@ const std::vector<ModeCase>& modeCases()
             [](SongBuilder& b) { b.sysex(0, kXgOn); select(b, 10, 10, 127, 0, 25); },
             {{10, true, 128, 25}, {9, true, 128, 0}}},
         {"XG MSB 126 an SFX kit, the standard set where the font has none",
-            [](SongBuilder& b) { b.sysex(0, kXgOn); select(b, 10, 10, 126, 0, 0); },
-            {{10, true, 128, 0}}},
+            [](SongBuilder& b) { b.sysex(0, kXgOn); select(b, 10, 10, 126, 0, 1); },
+            {{10, true, 128, 0, PresetRequest {true, 128, PartMap::kSfxKitProgram}}}},
         {"XG LSB the variation",
             [](SongBuilder& b) { b.sysex(0, kXgOn); select(b, 10, 0, 0, 8, 4); select(b, 10, 1, 8, 0, 4); },
             {{0, false, 8, 4}, {1, false, 0, 4}}},
         {"XG MSB 64 an SFX voice, bank 0 where the font has none",
             [](SongBuilder& b) { b.sysex(0, kXgOn); select(b, 10, 0, 64, 0, 5); },
-            {{0, false, 0, 5}}},
+            {{0, false, 0, 5, PresetRequest {false, 64, 5}}}},
         {"GM2 MSB 120 a kit, 121 melodic with LSB the variation",
             [](SongBuilder& b) { b.sysex(0, kGm2On); select(b, 10, 10, 120, 0, 40); select(b, 10, 0, 121, 8, 4); },
             {{10, true, 128, 40}, {0, false, 8, 4}, {9, true, 128, 0}}},
@@ -123,6 +125,9 @@ const std::vector<ModeCase>& modeCases()
                 select(b, 600 * kMs, 4, 127, 0, 25);
             },
             {{3, false, 0, 0}, {0, false, 0, 0}, {9, true, 128, 0}, {4, false, 0, 25}}},
+        {"GM1 keeps a GS module's rhythm parts",
+            [](SongBuilder& b) { b.sysex(0, kGm1On).sysex(10, rhythm(0x0A, 1)); select(b, 20, 10, 8, 0, 25); },
+            {{10, true, 128, 25}, {9, true, 128, 0}}},
         {"GS mode set resets to GS",
             [](SongBuilder& b) { b.sysex(0, kGm2On).sysex(10, gs(0x00, 0x00, 0x7F, 0x00)); select(b, 20, 10, 120, 0, 0); },
             {{10, false, 0, 0}, {9, true, 128, 0}}},
@@ -190,6 +195,8 @@ private slots:
                                          .arg(got.preset.program);
                 QVERIFY2(got.drum == e.drum && got.preset.bank == e.bank && got.preset.program == e.program,
                     qPrintable(what));
+                if (e.asked)
+                    QVERIFY2(out->core().parts().request(e.channel) == *e.asked, qPrintable(what + " asked otherwise"));
             }
         }
     }
