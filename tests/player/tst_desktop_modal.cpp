@@ -39,7 +39,8 @@ private slots:
         const QString why = m_desktop.start();
         QVERIFY2(why.isEmpty(), qPrintable(why));
         // Real boxes: the system-information box must be there to be under.
-        QVERIFY2(m_desktop.startPlayer(m_songs.path(), m_work.filePath(QStringLiteral("mci.log")), true),
+        QVERIFY2(
+            m_desktop.startPlayer(m_songs.path(), m_work.filePath(QStringLiteral("mci.log")), true),
             m_desktop.player().readAllStandardError().constData());
         m_window = m_desktop.window(kPlayerCaption).value();
     }
@@ -87,7 +88,8 @@ private slots:
         QVERIFY(press(about, QStringLiteral("ｼｽﾃﾑ情報(S)...")));
         QTRY_VERIFY_WITH_TIMEOUT(box(), kWaitMs);
 
-        const std::optional<Accessible> ok = m_desktop.findNamed(about, kButton, QStringLiteral("OK"));
+        const std::optional<Accessible> ok
+            = m_desktop.findNamed(about, kButton, QStringLiteral("OK"));
         QVERIFY(ok);
         const bool reportedEnabled = m_desktop.states(*ok) & (1u << kStateEnabled);
         m_desktop.press(*ok);
@@ -133,7 +135,8 @@ private:
     std::optional<Accessible> box()
     {
         for (const Accessible& w : m_desktop.windows()) {
-            if (m_desktop.name(w) == kPlayerCaption && m_desktop.roleName(w) != QStringLiteral("frame"))
+            if (m_desktop.name(w) == kPlayerCaption
+                && m_desktop.roleName(w) != QStringLiteral("frame"))
                 return w;
         }
         return std::nullopt;

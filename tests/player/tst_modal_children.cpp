@@ -8,8 +8,8 @@
 
 #include "info/frmAbout.h"
 #include "info/frmRead.h"
-#include "platform/desktop/ModalChildScope.h"
 #include "platform/Shell.h"
+#include "platform/desktop/ModalChildScope.h"
 #include "playlist/EditorTestKit.h"
 #include "playlist/Form2.h"
 #include "playlist/ListBox.h"
@@ -241,8 +241,7 @@ tst_ModalChildren::Case tst_ModalChildren::modalCase(const QString& name)
 {
     Form1& form = *m_form;
     if (name == "editor, open dialog")
-        return { [&] { return form.editor().data(); },
-            [&] { form.editor()->Command6->click(); } };
+        return { [&] { return form.editor().data(); }, [&] { form.editor()->Command6->click(); } };
     if (name == "editor, playlist full") {
         return { [&] { return form.editor().data(); },
             [&] {
@@ -316,7 +315,8 @@ void tst_ModalChildren::ownerTakesNoCommandUnderItsModalChild()
     connect(&stray, &QTimer::timeout, this, [&] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (!before.isEmpty() && window != upNow && window->isVisible() && window->isModal()) {
-                strays << window->windowTitle() + QLatin1Char('/') + window->metaObject()->className();
+                strays << window->windowTitle() + QLatin1Char('/')
+                        + window->metaObject()->className();
                 window->hide();
             }
         }
@@ -334,7 +334,8 @@ void tst_ModalChildren::ownerTakesNoCommandUnderItsModalChild()
     QVERIFY2(!before.isEmpty(), "the child never opened");
     QVERIFY2(returned, "the child did not close");
     QCOMPARE(reportedEnabled, QStringList());
-    QVERIFY2(strays.isEmpty(), qPrintable(QStringLiteral("opened: ") + strays.join(QLatin1Char(','))));
+    QVERIFY2(
+        strays.isEmpty(), qPrintable(QStringLiteral("opened: ") + strays.join(QLatin1Char(','))));
     QCOMPARE(after, before);
     QVERIFY(childWorks);
     QVERIFY(owner != nullptr && owner->isVisible());
@@ -347,10 +348,11 @@ void tst_ModalChildren::closedUnderItsOwnLoop_data()
 {
     QTest::addColumn<QString>("child");
     QTest::addColumn<QString>("how");
-    for (const char* child : { "editor, open dialog", "editor, playlist full",
-             "version window, system information" }) {
+    for (const char* child :
+        { "editor, open dialog", "editor, playlist full", "version window, system information" }) {
         for (const char* how : { "its own procedure", "close" })
-            QTest::addRow("%s, %s", child, how) << QString::fromLatin1(child) << QString::fromLatin1(how);
+            QTest::addRow("%s, %s", child, how)
+                << QString::fromLatin1(child) << QString::fromLatin1(how);
     }
     QTest::addRow("editor, open dialog's own box, close")
         << QStringLiteral("editor, open dialog's own box") << QStringLiteral("close");

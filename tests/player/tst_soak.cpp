@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QThread>
+#include <QUrl>
 
 #include <algorithm>
 #include <memory>
@@ -38,17 +39,28 @@ constexpr int kGiveUpPerStepMs = 40;
 constexpr int64_t kSongUnits = 30;
 
 const QList<std::pair<Qt::Key, Qt::KeyboardModifiers>> kKeys = {
-    { Qt::Key_Tab, Qt::NoModifier }, { Qt::Key_Backtab, Qt::ShiftModifier },
-    { Qt::Key_Return, Qt::NoModifier }, { Qt::Key_Space, Qt::NoModifier },
-    { Qt::Key_Escape, Qt::NoModifier }, { Qt::Key_Up, Qt::NoModifier },
-    { Qt::Key_Down, Qt::NoModifier }, { Qt::Key_Left, Qt::NoModifier },
-    { Qt::Key_Right, Qt::NoModifier }, { Qt::Key_Home, Qt::NoModifier },
-    { Qt::Key_End, Qt::NoModifier }, { Qt::Key_A, Qt::AltModifier },
-    { Qt::Key_B, Qt::AltModifier }, { Qt::Key_C, Qt::AltModifier },
-    { Qt::Key_D, Qt::AltModifier }, { Qt::Key_E, Qt::AltModifier },
-    { Qt::Key_F, Qt::AltModifier }, { Qt::Key_H, Qt::AltModifier },
-    { Qt::Key_O, Qt::AltModifier }, { Qt::Key_S, Qt::AltModifier },
-    { Qt::Key_T, Qt::AltModifier }, { Qt::Key_V, Qt::AltModifier },
+    { Qt::Key_Tab, Qt::NoModifier },
+    { Qt::Key_Backtab, Qt::ShiftModifier },
+    { Qt::Key_Return, Qt::NoModifier },
+    { Qt::Key_Space, Qt::NoModifier },
+    { Qt::Key_Escape, Qt::NoModifier },
+    { Qt::Key_Up, Qt::NoModifier },
+    { Qt::Key_Down, Qt::NoModifier },
+    { Qt::Key_Left, Qt::NoModifier },
+    { Qt::Key_Right, Qt::NoModifier },
+    { Qt::Key_Home, Qt::NoModifier },
+    { Qt::Key_End, Qt::NoModifier },
+    { Qt::Key_A, Qt::AltModifier },
+    { Qt::Key_B, Qt::AltModifier },
+    { Qt::Key_C, Qt::AltModifier },
+    { Qt::Key_D, Qt::AltModifier },
+    { Qt::Key_E, Qt::AltModifier },
+    { Qt::Key_F, Qt::AltModifier },
+    { Qt::Key_H, Qt::AltModifier },
+    { Qt::Key_O, Qt::AltModifier },
+    { Qt::Key_S, Qt::AltModifier },
+    { Qt::Key_T, Qt::AltModifier },
+    { Qt::Key_V, Qt::AltModifier },
 };
 
 quint32 envNumber(const char* name, quint32 fallback)
@@ -81,8 +93,12 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
         for (const char* name : { "one.mid", "two.mid", "three.MID", "sub/four.mid" })
             writeSong(m_dir, QString::fromUtf8(name), kSongUnits);
+        // As with a screen reader on the desktop: the windows keep Qt's accessible view
+        // of their lists up to date as they change.
+        QAccessible::setActive(true);
         // Nothing outside is started or opened: the links and the mixer only "fail".
-        sequora::platform::setStartProgramHook([](const QString&, const QStringList&) { return false; });
+        sequora::platform::setStartProgramHook(
+            [](const QString&, const QStringList&) { return false; });
         sequora::platform::setShellOpenHook([](const QString&) { return false; });
     }
 
@@ -108,8 +124,8 @@ void tst_Soak::randomCommandsOnEveryWindow()
 {
     const quint32 seed = envNumber("SEQUORA_SOAK_SEED", kDefaultSeed);
     const int steps = int(envNumber("SEQUORA_SOAK_STEPS", kDefaultSteps));
-    qInfo("soak: seed %u, %d steps (replay with SEQUORA_SOAK_SEED=%u SEQUORA_SOAK_STEPS=%d)",
-        seed, steps, seed, steps);
+    qInfo("soak: seed %u, %d steps (replay with SEQUORA_SOAK_SEED=%u SEQUORA_SOAK_STEPS=%d)", seed,
+        steps, seed, steps);
     m_random.seed(seed);
 
     const CurrentFolderGuard folder;
@@ -135,7 +151,8 @@ void tst_Soak::randomCommandsOnEveryWindow()
         // The run is over: end every box, dialog and menu still up, so that their
         // loops return, then close as the exit item does.
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window != &form && window->isVisible() && (window->isModal() || window->windowType() == Qt::Popup))
+            if (window != &form && window->isVisible()
+                && (window->isModal() || window->windowType() == Qt::Popup))
                 window->hide();
         }
         if (QThread::currentThread()->loopLevel() > 1)
@@ -181,9 +198,14 @@ void tst_Soak::step()
     if (window == nullptr)
         return;
     ++m_reached[QString::fromLatin1(window->metaObject()->className())];
-    // The open dialog works on the files themselves; the soak only ever reads them.
-    if (auto* dialog = qobject_cast<QFileDialog*>(window))
+    // The open dialog works on the files themselves: the soak only ever reads them, and
+    // only its own (a folder full of devices or kernel files takes minutes to type).
+    if (auto* dialog = qobject_cast<QFileDialog*>(window)) {
         dialog->setOption(QFileDialog::ReadOnly);
+        dialog->setSidebarUrls({ QUrl::fromLocalFile(m_dir.path()) });
+        if (!dialog->directory().absolutePath().startsWith(m_dir.path()))
+            dialog->setDirectory(m_dir.path());
+    }
     switch (below(4)) {
     case 0:
         click(*window, false);
@@ -239,7 +261,7 @@ void tst_Soak::key(QWidget& window)
     const auto [key, modifiers] = kKeys.at(below(int(kKeys.size())));
     // Keys go where the desktop sends them: the window that has the focus.
     QWindow* to = QGuiApplication::focusWindow() != nullptr ? QGuiApplication::focusWindow()
-                                                             : window.windowHandle();
+                                                            : window.windowHandle();
     QTest::keyClick(to, key, modifiers);
 }
 
