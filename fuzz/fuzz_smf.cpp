@@ -115,6 +115,7 @@ void checkPlayback(const Song& song)
     chase.scan(song, song.lengthUs() / 2);
     Block restore;
     chase.emit(restore);
+    chase.emitNotes(restore);
     checkBlock(restore);
 }
 
