@@ -5,7 +5,7 @@
 // two alternate so both see the same machine load; prints figures and ratios.
 
 #include "common/SmfWriter.h"
-#include "platform/midi/Song.h"
+#include "platform/midi/file/Song.h"
 
 #include <fluidsynth.h>
 

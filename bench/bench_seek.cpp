@@ -7,9 +7,9 @@
 //   build/bench/bench_seek [SONG.mid ...]     (SEQUORA_SOUNDFONT, default TimGM6mb)
 
 #include "BenchSoundfont.h"
-#include "platform/midi/MidiBytes.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,9 +8,9 @@
 
 #include "common/SmfWriter.h"
 #include "BenchSoundfont.h"
-#include "platform/midi/FluidSynthCore.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <fluidsynth.h>
 

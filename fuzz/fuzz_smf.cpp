@@ -4,10 +4,10 @@
 // an RMID wrapper changes nothing. A playable song then goes where a player sends it:
 // every event into an output block, and a seek to the middle through the chase state.
 
-#include "platform/midi/ChaseState.h"
-#include "platform/midi/Output.h"
-#include "platform/midi/Song.h"
-#include "platform/midi/TempoMap.h"
+#include "platform/midi/transport/ChaseState.h"
+#include "platform/midi/output/Output.h"
+#include "platform/midi/file/Song.h"
+#include "platform/midi/file/TempoMap.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // arguments, one per line of standard input; prints the result code and the reply.
 
 #include "platform/mci/mci.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <chrono>
 #include <cstdio>

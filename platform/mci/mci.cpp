@@ -2,7 +2,7 @@
 
 #include "platform/System.h"
 #include "platform/mci/MciCommand.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include "common/SmfWriter.h"
 #include "platform/mci/mci.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 #include "sequencer/clsMIDI.h"
 
 #include <QtTest>

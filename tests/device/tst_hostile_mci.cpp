@@ -6,7 +6,7 @@
 
 #include "platform/System.h"
 #include "platform/mci/mci.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 #include "sequencer/clsMIDI.h"
 
 #include <QElapsedTimer>

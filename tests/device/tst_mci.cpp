@@ -4,7 +4,7 @@
 #include "common/SmfWriter.h"
 #include "platform/System.h"
 #include "platform/mci/mci.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

@@ -7,8 +7,8 @@
 
 #include "platform/System.h"
 #include "platform/mci/mci.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QDir>
 #include <QTest>

@@ -2,8 +2,8 @@
 // A fake output for tests: a clock the test turns by hand, which records every message
 // with the absolute frame it was dispatched at.
 
-#include "platform/midi/MidiBytes.h"
-#include "platform/midi/Output.h"
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/output/Output.h"
 
 #include <algorithm>
 #include <vector>

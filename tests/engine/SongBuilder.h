@@ -1,8 +1,8 @@
 #pragma once
 // Builds a Song from events in microseconds, for engine tests that need no file.
 
-#include "platform/midi/MidiBytes.h"
-#include "platform/midi/Song.h"
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/file/Song.h"
 
 #include <algorithm>
 #include <vector>

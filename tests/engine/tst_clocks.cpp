@@ -3,8 +3,8 @@
 
 #include "engine/SongBuilder.h"
 
-#include "platform/midi/NullOutput.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/NullOutput.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

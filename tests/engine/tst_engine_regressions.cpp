@@ -5,10 +5,10 @@
 
 #include "common/SmfWriter.h"
 
-#include "platform/midi/ChaseState.h"
-#include "platform/midi/MidiBytes.h"
-#include "platform/midi/Output.h"
-#include "platform/midi/Song.h"
+#include "platform/midi/transport/ChaseState.h"
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/output/Output.h"
+#include "platform/midi/file/Song.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The output limiter on its own: what fits passes bit for bit, only delayed; what does not
 // fit never leaves above the ceiling, in any block size; and the gain comes back.
 
-#include "platform/midi/Limiter.h"
+#include "platform/midi/output/Limiter.h"
 
 #include <QtTest>
 

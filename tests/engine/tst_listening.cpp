@@ -5,10 +5,10 @@
 
 #include "engine/SongBuilder.h"
 
-#include "platform/midi/FluidSynthCore.h"
-#include "platform/midi/Limiter.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/Limiter.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <fluidsynth.h>
 

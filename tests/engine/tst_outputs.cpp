@@ -3,9 +3,9 @@
 
 #include "engine/SongBuilder.h"
 
-#include "platform/midi/AlsaSeqOutput.h"
-#include "platform/midi/FluidSynthOutput.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/AlsaSeqOutput.h"
+#include "platform/midi/output/FluidSynthOutput.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

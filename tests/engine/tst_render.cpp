@@ -5,8 +5,8 @@
 #include "engine/SongBuilder.h"
 
 #include "common/SmfWriter.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

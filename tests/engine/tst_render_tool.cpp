@@ -2,7 +2,7 @@
 // the WAV writer underneath it.
 
 #include "common/SmfWriter.h"
-#include "platform/midi/WavWriter.h"
+#include "platform/midi/output/WavWriter.h"
 
 #include <QtTest>
 

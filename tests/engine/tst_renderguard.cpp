@@ -9,8 +9,8 @@
 // SEQUORA_WRITE_RENDER_REFERENCES=FILE writes the references anew instead of comparing.
 
 #include "engine/SongBuilder.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

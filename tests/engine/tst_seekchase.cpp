@@ -5,10 +5,10 @@
 // melodic parts.
 
 #include "engine/SongBuilder.h"
-#include "platform/midi/FluidSynthCore.h"
-#include "platform/midi/MidiBytes.h"
-#include "platform/midi/Output.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/output/Output.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <fluidsynth.h>
 

@@ -4,7 +4,7 @@
 #include "engine/RecordingOutput.h"
 #include "engine/SongBuilder.h"
 
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

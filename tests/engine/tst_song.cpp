@@ -2,7 +2,7 @@
 // status, SysEx, the RMID wrapper, event order; and the real songs on the system.
 
 #include "common/SmfWriter.h"
-#include "platform/midi/Song.h"
+#include "platform/midi/file/Song.h"
 
 #include <QDir>
 #include <QFileInfo>

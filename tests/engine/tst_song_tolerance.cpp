@@ -3,7 +3,7 @@
 // files that must never be opened for reading, awkward file names, and the corpus.
 
 #include "common/SmfWriter.h"
-#include "platform/midi/Song.h"
+#include "platform/midi/file/Song.h"
 
 #include <QDir>
 #include <QElapsedTimer>

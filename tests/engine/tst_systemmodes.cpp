@@ -3,9 +3,9 @@
 // song loads: all of them before its first note, and no others.
 
 #include "engine/SongBuilder.h"
-#include "platform/midi/FluidSynthCore.h"
-#include "platform/midi/OfflineRenderer.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
 

@@ -5,7 +5,7 @@
 #include "common/SmfWriter.h"
 #include "platform/Shell.h"
 #include "platform/desktop/MessageBox.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 #include "player/ClickLabel.h"
 #include "player/Form1.h"
 #include "sequencer/clsMIDI.h"

@@ -6,7 +6,7 @@
 
 #include "info/frmAbout.h"
 #include "info/frmRead.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 #include "playlist/Form2.h"
 
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "info/frmRead.h"
 #include "platform/desktop/QtTranslation.h"
 #include "platform/desktop/TerminationSignals.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 #include "playlist/EditorTestKit.h"
 #include "playlist/Form2.h"
 #include "playlist/ListBox.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Reads a Standard MIDI File image (optionally inside a RIFF RMID wrapper) into a Song.
 
-#include "platform/midi/Song.h"
+#include "platform/midi/file/Song.h"
 
 #include <cstdint>
 #include <span>

@@ -1,8 +1,8 @@
-#include "platform/midi/SmfReader.h"
+#include "platform/midi/file/SmfReader.h"
 
-#include "platform/midi/MemoryHint.h"
-#include "platform/midi/TempoMap.h"
-#include "platform/midi/TrackDecoder.h"
+#include "platform/midi/file/MemoryHint.h"
+#include "platform/midi/file/TempoMap.h"
+#include "platform/midi/file/TrackDecoder.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/midi/ClockThread.h"
+#include "platform/midi/transport/ClockThread.h"
 
 #include <algorithm>
 

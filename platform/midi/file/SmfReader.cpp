@@ -1,7 +1,7 @@
-#include "platform/midi/SmfReader.h"
+#include "platform/midi/file/SmfReader.h"
 
-#include "platform/midi/TempoMap.h"
-#include "platform/midi/TrackDecoder.h"
+#include "platform/midi/file/TempoMap.h"
+#include "platform/midi/file/TrackDecoder.h"
 
 #include <algorithm>
 #include <cstring>

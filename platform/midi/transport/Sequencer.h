@@ -1,7 +1,7 @@
 #pragma once
 // The transport: one open song, its position, and dispatch of its events to an output.
 
-#include "platform/midi/Song.h"
+#include "platform/midi/file/Song.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/midi/TempoMap.h"
+#include "platform/midi/file/TempoMap.h"
 
 #include <algorithm>
 

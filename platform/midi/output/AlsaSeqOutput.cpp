@@ -1,6 +1,6 @@
-#include "platform/midi/AlsaSeqOutput.h"
+#include "platform/midi/output/AlsaSeqOutput.h"
 
-#include "platform/midi/MidiBytes.h"
+#include "platform/midi/file/MidiBytes.h"
 
 #include <alsa/asoundlib.h>
 

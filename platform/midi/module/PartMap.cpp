@@ -1,6 +1,6 @@
-#include "platform/midi/PartMap.h"
+#include "platform/midi/module/PartMap.h"
 
-#include "platform/midi/MidiBytes.h"
+#include "platform/midi/file/MidiBytes.h"
 
 namespace sequora::midi {
 

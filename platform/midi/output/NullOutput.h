@@ -3,8 +3,8 @@
 // with no sound device still plays, silently); ManualClockOutput moves only when told
 // to, for tests.
 
-#include "platform/midi/ClockThread.h"
-#include "platform/midi/Output.h"
+#include "platform/midi/transport/ClockThread.h"
+#include "platform/midi/output/Output.h"
 
 #include <memory>
 

@@ -1,10 +1,10 @@
 // The process-wide engine behind the MCI sequencer device: one Sequencer whose output
 // comes from the environment, created on first use.
 
-#include "platform/midi/AlsaSeqOutput.h"
-#include "platform/midi/FluidSynthOutput.h"
-#include "platform/midi/NullOutput.h"
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/output/AlsaSeqOutput.h"
+#include "platform/midi/output/FluidSynthOutput.h"
+#include "platform/midi/output/NullOutput.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <alsa/asoundlib.h>
 

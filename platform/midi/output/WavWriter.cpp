@@ -1,4 +1,4 @@
-#include "platform/midi/WavWriter.h"
+#include "platform/midi/output/WavWriter.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
-#include "platform/midi/Song.h"
+#include "platform/midi/file/Song.h"
 
-#include "platform/midi/MemoryHint.h"
-#include "platform/midi/SmfReader.h"
+#include "platform/midi/file/MemoryHint.h"
+#include "platform/midi/file/SmfReader.h"
 
 #include <cerrno>
 #include <cstring>

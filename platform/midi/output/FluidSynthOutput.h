@@ -6,9 +6,9 @@
 // stall or go away, the output carries on as a silent real-time clock and says so once;
 // it opens the driver anew, so the sound comes back with the server, and says that once.
 
-#include "platform/midi/ClockThread.h"
-#include "platform/midi/FluidSynthCore.h"
-#include "platform/midi/Output.h"
+#include "platform/midi/transport/ClockThread.h"
+#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/Output.h"
 
 #include <atomic>
 #include <chrono>

@@ -3,7 +3,7 @@
 // While playing it wakes at the next event or every few milliseconds (so the position
 // moves on smoothly); while stopped it sleeps until the transport wakes it.
 
-#include "platform/midi/Output.h"
+#include "platform/midi/output/Output.h"
 
 #include <chrono>
 #include <condition_variable>

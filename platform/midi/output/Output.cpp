@@ -1,7 +1,7 @@
-#include "platform/midi/Output.h"
+#include "platform/midi/output/Output.h"
 
-#include "platform/midi/MidiBytes.h"
-#include "platform/midi/Song.h"
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/file/Song.h"
 
 namespace sequora::midi {
 

@@ -1,4 +1,4 @@
-#include "platform/midi/FluidSynthOutput.h"
+#include "platform/midi/output/FluidSynthOutput.h"
 
 #include <fluidsynth.h>
 

@@ -5,7 +5,7 @@
 // the system reset SysEx (with the SysEx that followed it), the parts' system mode and
 // drum parts, and the notes that are sounding, held by a key or by the sustain pedal.
 
-#include "platform/midi/PartMap.h"
+#include "platform/midi/module/PartMap.h"
 
 #include <array>
 #include <bitset>

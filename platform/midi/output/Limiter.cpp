@@ -1,4 +1,4 @@
-#include "platform/midi/Limiter.h"
+#include "platform/midi/output/Limiter.h"
 
 #include <algorithm>
 #include <cmath>

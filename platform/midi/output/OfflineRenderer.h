@@ -2,8 +2,8 @@
 // A FluidSynth synthesiser without an audio driver, driven block by block by its user:
 // deterministic, as fast as the machine allows. Used by sequora-render and the tests.
 
-#include "platform/midi/FluidSynthCore.h"
-#include "platform/midi/Output.h"
+#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/Output.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/midi/NullOutput.h"
+#include "platform/midi/output/NullOutput.h"
 
 #include <algorithm>
 

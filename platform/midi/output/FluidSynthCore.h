@@ -2,8 +2,8 @@
 // One FluidSynth synthesiser with its soundfont, and the MIDI messages the engine sends
 // it. Shared by the live output and the offline renderer, so both sound the same.
 
-#include "platform/midi/Limiter.h"
-#include "platform/midi/PartMap.h"
+#include "platform/midi/output/Limiter.h"
+#include "platform/midi/module/PartMap.h"
 
 #include <array>
 #include <cstdint>

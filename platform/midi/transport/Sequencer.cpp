@@ -1,7 +1,7 @@
-#include "platform/midi/Sequencer.h"
+#include "platform/midi/transport/Sequencer.h"
 
-#include "platform/midi/ChaseState.h"
-#include "platform/midi/Output.h"
+#include "platform/midi/transport/ChaseState.h"
+#include "platform/midi/output/Output.h"
 
 #include <algorithm>
 #include <atomic>

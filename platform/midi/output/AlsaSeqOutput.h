@@ -2,8 +2,8 @@
 // MIDI out to an ALSA sequencer port (a hardware synthesiser, or another program such as
 // a soft synth): a clock thread sends each event when it falls due.
 
-#include "platform/midi/ClockThread.h"
-#include "platform/midi/Output.h"
+#include "platform/midi/transport/ClockThread.h"
+#include "platform/midi/output/Output.h"
 
 #include <memory>
 #include <string>
