@@ -45,8 +45,8 @@ struct ToneRow {
 };
 
 // Cutoff: 75 cents a step takes a saw lead's brightness down by four octaves at 0.
-// Envelope: 160 timecents a step makes the longest attack some 340 times slower than a
-// preset's own (a 1 ms attack becomes a third of a second).
+// Envelope: 180 timecents a step makes the longest attack some 700 times slower than a
+// preset's own (a 1 ms attack becomes 0.7 s).
 // Vibrato: 1 cent of depth a step on top of the mod wheel's; rate and delay 20 cents or
 // timecents a step, a factor of 2 either way at the ends.
 constexpr std::array<ToneRow, kToneParams> kToneTable {{
@@ -55,9 +55,9 @@ constexpr std::array<ToneRow, kToneParams> kToneTable {{
     {ToneParam::VibratoDelay, 0x0A, std::nullopt, 0x37, 0x17, ToneTarget::VibLfoDelay, 20.0f},
     {ToneParam::Cutoff, 0x20, 74, 0x32, 0x18, ToneTarget::FilterFc, 75.0f},
     {ToneParam::Resonance, 0x21, 71, 0x33, 0x19, ToneTarget::FilterQ, 3.0f},
-    {ToneParam::Attack, 0x63, 73, 0x34, 0x1A, ToneTarget::VolEnvAttack, 160.0f},
-    {ToneParam::Decay, 0x64, 75, 0x35, 0x1B, ToneTarget::VolEnvDecay, 160.0f},
-    {ToneParam::Release, 0x66, 72, 0x36, 0x1C, ToneTarget::VolEnvRelease, 160.0f},
+    {ToneParam::Attack, 0x63, 73, 0x34, 0x1A, ToneTarget::VolEnvAttack, 180.0f},
+    {ToneParam::Decay, 0x64, 75, 0x35, 0x1B, ToneTarget::VolEnvDecay, 180.0f},
+    {ToneParam::Release, 0x66, 72, 0x36, 0x1C, ToneTarget::VolEnvRelease, 180.0f},
 }};
 
 const ToneRow* toneRowForNrpn(uint8_t nrpnLsb);

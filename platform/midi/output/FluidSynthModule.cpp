@@ -275,6 +275,8 @@ void FluidSynthModule::shapeDrumVoices(uint8_t ch, uint8_t key, const DrumKey& d
             fluid_voice_update_param(v, GEN_CHORUSSEND);
         }
     }
+    // A voice's changes wait in FluidSynth's queue until a call through its API ends.
+    fluid_synth_get_active_voice_count(m_synth);
 }
 
 ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t data2)

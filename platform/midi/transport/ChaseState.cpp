@@ -355,16 +355,14 @@ void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out) const
         if (p.dataLsb != kUnset)
             out.addShort(cc, kCcDataEntryLsb, static_cast<uint8_t>(p.dataLsb));
     }
-    // Leave the selection as the song left it, so its later data entries land right.
-    if (c.selected == Selected::Rpn) {
-        out.addShort(cc, kCcRpnMsb, c.rpnMsb);
-        out.addShort(cc, kCcRpnLsb, c.rpnLsb);
-    } else if (c.selected == Selected::Nrpn) {
-        out.addShort(cc, kCcNrpnMsb, c.nrpnMsb);
-        out.addShort(cc, kCcNrpnLsb, c.nrpnLsb);
-    } else if (!c.parameters.empty()) {
-        out.addShort(cc, kCcRpnMsb, kNullParameter);
-        out.addShort(cc, kCcRpnLsb, kNullParameter);
+    // Leave both numbers and the selection as the song left them, so its later data
+    // entries land right: the other pair first, the selected one last.
+    if (!c.parameters.empty() || c.selected != Selected::None) {
+        const bool nrpnLast = c.selected == Selected::Nrpn;
+        for (bool nrpn : {!nrpnLast, nrpnLast}) {
+            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? c.nrpnMsb : c.rpnMsb);
+            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? c.nrpnLsb : c.rpnLsb);
+        }
     }
     if (c.bend != kUnset)
         out.addShort(kPitchBend | ch, static_cast<uint8_t>(c.bend & 0x7F), static_cast<uint8_t>(c.bend >> 7));
