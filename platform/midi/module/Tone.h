@@ -44,7 +44,8 @@ struct ToneRow {
     float perStep; ///< offset per step away from 64, in the target's unit
 };
 
-// Cutoff: 75 cents a step takes a saw lead's brightness down by four octaves at 0.
+// Cutoff: 100 cents a step closes the filter by over five octaves at 0, as dark as a
+// module gets; at 127 it opens as far as the preset allows.
 // Envelope: 180 timecents a step makes the longest attack some 700 times slower than a
 // preset's own (a 1 ms attack becomes 0.7 s).
 // Vibrato: 1 cent of depth a step on top of the mod wheel's; rate and delay 20 cents or
@@ -53,7 +54,7 @@ constexpr std::array<ToneRow, kToneParams> kToneTable {{
     {ToneParam::VibratoRate, 0x08, std::nullopt, 0x30, 0x15, ToneTarget::VibLfoFreq, 20.0f},
     {ToneParam::VibratoDepth, 0x09, std::nullopt, 0x31, 0x16, ToneTarget::VibLfoToPitch, 1.0f},
     {ToneParam::VibratoDelay, 0x0A, std::nullopt, 0x37, 0x17, ToneTarget::VibLfoDelay, 20.0f},
-    {ToneParam::Cutoff, 0x20, 74, 0x32, 0x18, ToneTarget::FilterFc, 75.0f},
+    {ToneParam::Cutoff, 0x20, 74, 0x32, 0x18, ToneTarget::FilterFc, 100.0f},
     {ToneParam::Resonance, 0x21, 71, 0x33, 0x19, ToneTarget::FilterQ, 3.0f},
     {ToneParam::Attack, 0x63, 73, 0x34, 0x1A, ToneTarget::VolEnvAttack, 180.0f},
     {ToneParam::Decay, 0x64, 75, 0x35, 0x1B, ToneTarget::VolEnvDecay, 180.0f},
