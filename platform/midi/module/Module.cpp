@@ -11,14 +11,6 @@ namespace sequora::midi {
 
 namespace {
 
-constexpr uint8_t kCcPortamentoTime = 5;
-constexpr uint8_t kCcPortamentoTimeLsb = 37;
-constexpr uint8_t kCcReverbSend = 91;
-constexpr uint8_t kCcChorusSend = 93;
-constexpr uint8_t kCcOmniOff = 124;
-constexpr uint8_t kCcOmniOn = 125;
-constexpr uint8_t kCcMonoOn = 126;
-constexpr uint8_t kCcPolyOn = 127;
 
 constexpr uint8_t kNrpnTone = 0x01;
 constexpr uint8_t kNrpnSoundFont = 120;

@@ -12,17 +12,11 @@ namespace sequora::midi {
 
 namespace {
 
-constexpr uint8_t kUniversalRealtime = 0x7F;
 constexpr uint8_t kDeviceControl = 0x04;
 constexpr uint8_t kMasterVolume = 0x01;
 constexpr uint8_t kMasterFineTuning = 0x03;
 constexpr uint8_t kMasterCoarseTuning = 0x04;
 
-constexpr uint8_t kRoland = 0x41;
-constexpr uint8_t kGsModel = 0x42;
-constexpr uint8_t kDataSet1 = 0x12;
-constexpr uint8_t kYamaha = 0x43;
-constexpr uint8_t kXgModel = 0x4C;
 
 // Key shifts and transposes: 0x28-0x58 is -24..+24 semitones.
 constexpr uint8_t kShiftLow = 0x28;
@@ -30,13 +24,6 @@ constexpr uint8_t kShiftHigh = 0x58;
 constexpr uint16_t kTuneCentre = 0x400; // GS and XG master tune, 0.1 cent steps
 constexpr uint16_t kGsTuneLow = 0x18;
 constexpr uint16_t kGsTuneHigh = 0x7E8;
-
-uint8_t channelOfGsBlock(uint8_t block)
-{
-    if (block == 0)
-        return PartMap::kDrumChannel;
-    return block < 0x0A ? static_cast<uint8_t>(block - 1) : block;
-}
 
 bool isShift(uint8_t v) { return v >= kShiftLow && v <= kShiftHigh; }
 
@@ -84,7 +71,7 @@ ModuleChange Module::followSysex(std::span<const uint8_t> msg)
         return followGs(msg);
     case kYamaha:
         return followXg(msg);
-    case 0x7E: // universal non-real-time: tuning dumps and the like are the synth's own
+    case kUniversalNonRealtime: // universal non-real-time: tuning dumps and the like are the synth's own
         return {ModuleChange::Pass | ModuleChange::AllParts};
     default:
         return {};
@@ -133,7 +120,7 @@ ModuleChange Module::followGs(std::span<const uint8_t> msg)
         const uint32_t address = start + static_cast<uint32_t>(i);
         const uint8_t v = data[i];
         if ((address & 0xFFF000) == 0x401000) {
-            const uint8_t ch = channelOfGsBlock((address >> 8) & 0x0F);
+            const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
             merge(out, gsPart(ch, address & 0xFF, v));
             continue;
         }

@@ -11,11 +11,6 @@ namespace sequora::midi {
 
 namespace {
 
-constexpr uint8_t kCcPortamentoTime = 5;
-constexpr uint8_t kCcPortamentoTimeLsb = 37;
-constexpr uint8_t kCcReverbSend = 91;
-constexpr uint8_t kCcChorusSend = 93;
-constexpr uint8_t kCcPortamentoControl = 84;
 // FluidSynth 2.3 reads CC 5 and 37 together as milliseconds.
 constexpr uint32_t kMaxGlideMs = 16383;
 // The scale tunings live in a tuning bank of their own, one program a channel.

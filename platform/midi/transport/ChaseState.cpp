@@ -243,11 +243,11 @@ namespace {
 // The module address a GS or XG parameter write sets, with its length; 0 for others.
 uint64_t addressKey(const std::vector<uint8_t>& msg)
 {
-    if (msg.size() >= 10 && msg[1] == 0x41 && msg[4] == 0x12)
-        return uint64_t(0x41) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[5]) << 24 | uint64_t(msg[6]) << 16
+    if (msg.size() >= 10 && msg[1] == kRoland && msg[4] == kDataSet1)
+        return uint64_t(kRoland) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[5]) << 24 | uint64_t(msg[6]) << 16
             | uint64_t(msg[7]) << 8 | (msg.size() & 0xFF);
-    if (msg.size() >= 9 && msg[1] == 0x43 && (msg[2] & 0xF0) == 0x10)
-        return uint64_t(0x43) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[4]) << 24 | uint64_t(msg[5]) << 16
+    if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10)
+        return uint64_t(kYamaha) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[4]) << 24 | uint64_t(msg[5]) << 16
             | uint64_t(msg[6]) << 8 | (msg.size() & 0xFF);
     return 0;
 }
@@ -279,8 +279,8 @@ void ChaseState::takeModuleValues(const ModuleChange& change)
         if (change.has(ModuleChange::Mixer)) {
             c.cc[kCcVolume] = p.volume;
             c.cc[kCcPan] = p.pan;
-            c.cc[91] = p.reverbSend;
-            c.cc[93] = p.chorusSend;
+            c.cc[kCcReverbSend] = p.reverbSend;
+            c.cc[kCcChorusSend] = p.chorusSend;
         }
         if (change.has(ModuleChange::Offsets)) {
             for (Parameter& param : c.parameters) {
@@ -326,7 +326,6 @@ void ChaseState::emitNotes(Block& out) const
 void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out) const
 {
     const uint8_t cc = kControlChange | ch;
-    constexpr uint8_t kCcMonoOn = 126;
     if (m_module.part(ch).mono)
         out.addShort(cc, kCcMonoOn, 1);
     // The program with the bank it was chosen from; a bank sent after it comes below.
