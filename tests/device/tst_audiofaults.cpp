@@ -1,11 +1,11 @@
 // Sound that is not there or goes away: the device started with no audio server and no
 // sound card plays on silently, and one whose audio server dies in the middle of a song
 // carries on on its own clock. Each says so once on standard error. When the server comes
-// back, so does the sound, mid-song and between songs, and that too is said once. While
-// nothing plays, the stream rests, and play wakes it. Driven from the outside through
-// sequora-mci, with the real output choice (no test output forced), against private
-// servers of the test's own: PulseAudio with a null sink whose monitor is recorded (also
-// reached through ALSA's PulseAudio plugin), and JACK on its dummy driver.
+// back, so does the sound, mid-song (a held note at once) and between songs, and that too
+// is said once. While nothing plays, the stream rests, and play wakes it. Driven from the
+// outside through sequora-mci, with the real output choice (no test output forced),
+// against private servers of the test's own: PulseAudio with a null sink whose monitor is
+// recorded (also reached through ALSA's PulseAudio plugin), and JACK on its dummy driver.
 
 #include "common/SmfWriter.h"
 
@@ -41,6 +41,12 @@ constexpr int kTakeOverMs = 500;
 constexpr int kDeadlineMs = 30000;
 // A 20 ms block of the sink's monitor this loud (about -30 dBFS) is sound, not silence.
 constexpr int kHeardPeak = 1000;
+// Once the output says the sound is back, a note held at the clock's position is heard
+// within this long: struck again at once, not at its next note-on.
+constexpr int kStruckAgainMs = 3000;
+// A sustained pad (General MIDI's warm pad) and the key it holds.
+constexpr int kPadProgram = 89;
+constexpr int kPadKey = 60;
 
 QStringList lines(const QByteArray& text)
 {
@@ -151,30 +157,36 @@ public:
         m_pending.clear();
     }
     /// Whether sound comes within @p ms: a 20 ms block louder than kHeardPeak.
-    bool heard(int ms)
+    bool heard(int ms) { return scan(ms, kHeardPeak) > kHeardPeak; }
+    /// The peak of the next @p ms recorded.
+    int loudest(int ms) { return scan(ms, 1 << 16); }
+
+private:
+    /// Reads for up to @p ms, until a 20 ms block is louder than @p enough; returns the
+    /// loudest peak read.
+    int scan(int ms, int enough)
     {
         constexpr qsizetype kBlock = 882 * 4; // 20 ms of 16-bit stereo at 44.1 kHz
         QElapsedTimer t;
         t.start();
+        int loudest = 0;
         while (t.elapsed() < ms && m_process->state() == QProcess::Running) {
             m_process->waitForReadyRead(100);
             m_pending += m_process->readAllStandardOutput();
             while (m_pending.size() >= kBlock) {
-                int peak = 0;
                 for (qsizetype i = 0; i + 1 < kBlock; i += 2) {
                     const auto v = static_cast<int16_t>(
                         uint8_t(m_pending[i]) | uint8_t(m_pending[i + 1]) << 8);
-                    peak = std::max(peak, std::abs(int(v)));
+                    loudest = std::max(loudest, std::abs(int(v)));
                 }
                 m_pending.remove(0, kBlock);
-                if (peak > kHeardPeak)
-                    return true;
+                if (loudest > enough)
+                    return loudest;
             }
         }
-        return false;
+        return loudest;
     }
 
-private:
     std::unique_ptr<QProcess> m_process;
     QByteArray m_pending;
 };
@@ -338,6 +350,9 @@ private slots:
     void soundComesBackMidSong_data();
     void soundComesBackMidSong();
     void soundComesBackBetweenSongs();
+    void heldNoteSoundsAgainAtOnce_data();
+    void heldNoteSoundsAgainAtOnce();
+    void aLongLossEndsWithoutABurst();
     void aHungServerHoldsUpNoCommand();
     void restingStreamWakesOnPlay_data();
     void restingStreamWakesOnPlay();
@@ -359,6 +374,9 @@ private:
     QString m_song; ///< a note a second
     QString m_dense; ///< a short note every 100 ms, so a moment of sound is never far
     QString m_dense2;
+    QString m_pad; ///< one note held by its key for the whole song
+    QString m_pedalPad; ///< one note let go at once and held by the sustain pedal
+    QString m_swarm; ///< short quiet notes, 250 a second
 };
 
 void tst_AudioFaults::initTestCase()
@@ -384,6 +402,30 @@ void tst_AudioFaults::initTestCase()
     dense.writeFile(m_dense.toStdString());
     m_dense2 = m_dir.filePath("dense2.mid");
     dense.writeFile(m_dense2.toStdString());
+
+    // Nothing is struck after the first moment: any sound after the server's return is
+    // the held note struck again.
+    for (const bool pedal : { false, true }) {
+        SmfWriter pad(0, 500);
+        auto& held = pad.addTrack();
+        held.programChange(0, 0, kPadProgram);
+        if (pedal)
+            held.controller(0, 0, 64, 127).noteOn(0, 0, kPadKey, 100).noteOff(100, 0, kPadKey);
+        else
+            held.noteOn(0, 0, kPadKey, 100).noteOff(kSongSeconds * 1000, 0, kPadKey);
+        held.endOfTrack(pedal ? kSongSeconds * 1000 : 0);
+        (pedal ? m_pedalPad : m_pad) = m_dir.filePath(pedal ? "pedal-pad.mid" : "pad.mid");
+        pad.writeFile((pedal ? m_pedalPad : m_pad).toStdString());
+    }
+    // A quiet piano note every 4 ms, each 40 ms long (the one let go is ten notes back): a
+    // long loss hands the synthesiser thousands.
+    SmfWriter swarm(0, 500);
+    auto& fast = swarm.addTrack();
+    for (int i = 0; i < kSongSeconds * 250; ++i)
+        fast.noteOn(i == 0 ? 0 : 4, 0, 48 + (i * 7) % 36, 40).noteOff(0, 0, 48 + (i * 7 + 2) % 36);
+    fast.endOfTrack(40);
+    m_swarm = m_dir.filePath("swarm.mid");
+    swarm.writeFile(m_swarm.toStdString());
 
     QFile alsa(m_dir.filePath("asound.conf")); // an ALSA that knows no device at all
     QVERIFY(alsa.open(QIODevice::WriteOnly));
@@ -618,6 +660,95 @@ void tst_AudioFaults::soundComesBackBetweenSongs()
         QVERIFY2(err[i].contains("stopped; playing on silently"), qPrintable(err.join(" | ")));
         QVERIFY2(err[i + 1].contains("is back"), qPrintable(err.join(" | ")));
     }
+}
+
+void tst_AudioFaults::heldNoteSoundsAgainAtOnce_data()
+{
+    QTest::addColumn<QString>("song");
+    QTest::addColumn<bool>("openedWhileAway");
+    QTest::newRow("held across the loss") << m_pad << false;
+    QTest::newRow("begun while the sound was away") << m_pad << true;
+    QTest::newRow("held by the pedal, begun while away") << m_pedalPad << true;
+}
+
+void tst_AudioFaults::heldNoteSoundsAgainAtOnce()
+{
+    QFETCH(QString, song);
+    QFETCH(bool, openedWhileAway);
+    if (!havePulse())
+        QSKIP("PulseAudio (server and parec) is not installed");
+    static int row = 0; // the tags have blanks, which the server's socket path may not
+    PulseServer server(m_dir.filePath(QStringLiteral("held-%1").arg(++row)));
+    if (!server.start())
+        QSKIP("a private PulseAudio server could not be started here");
+    SinkMonitor monitor;
+    QVERIFY(monitor.start(server.address()));
+    Mci mci;
+    QVERIFY(mci.start(m_tool, environment(server.address())));
+    const QString first = openedWhileAway ? m_dense : song;
+    QCOMPARE(mci.ask(QString::fromStdString(openCommand(first)) + "\nplay m\n", 2).size(), 2);
+    QVERIFY2(monitor.heard(kDeadlineMs), "no sound while the server was there");
+
+    server.kill();
+    monitor.stop();
+    QVERIFY2(mci.waitForError("stopped; playing on silently", kDeadlineMs),
+        qPrintable(mci.errors().join(" | ")));
+    if (openedWhileAway) {
+        QCOMPARE(mci.ask("close m\n" + QString::fromStdString(openCommand(song)) + "\nplay m\n", 3)
+                     .size(),
+            3);
+    }
+    QVERIFY(mci.movesOn(5));
+
+    // The server comes back in the middle of the held note: it sounds at once, and goes on.
+    QVERIFY(server.start());
+    QVERIFY(monitor.start(server.address()));
+    QVERIFY2(mci.waitForError("is back", kDeadlineMs), qPrintable(mci.errors().join(" | ")));
+    QVERIFY2(monitor.heard(kStruckAgainMs), "the held note stayed silent after the return");
+    QTest::qWait(2000);
+    monitor.skip();
+    QVERIFY2(monitor.heard(1000), "the held note did not go on sounding");
+    QCOMPARE(mci.mode(), QStringLiteral("playing"));
+
+    // Stopped, it is silent: nothing left sounding that the transport does not know of.
+    QCOMPARE(mci.ask("stop m\n", 1).size(), 1);
+    QTest::qWait(500);
+    monitor.skip();
+    QVERIFY2(!monitor.heard(1000), "a note sounds on after stop");
+    QVERIFY(mci.finish());
+    QCOMPARE(mci.errors().size(), 2);
+}
+
+void tst_AudioFaults::aLongLossEndsWithoutABurst()
+{
+    if (!havePulse())
+        QSKIP("PulseAudio (server and parec) is not installed");
+    PulseServer server(m_dir.filePath("swarm"));
+    if (!server.start())
+        QSKIP("a private PulseAudio server could not be started here");
+    SinkMonitor monitor;
+    QVERIFY(monitor.start(server.address()));
+    Mci mci;
+    QVERIFY(mci.start(m_tool, environment(server.address())));
+    QCOMPARE(mci.ask(QString::fromStdString(openCommand(m_swarm)) + "\nplay m\n", 2).size(), 2);
+    QVERIFY2(monitor.heard(kDeadlineMs), "no sound while the server was there");
+    const int playing = monitor.loudest(2000);
+
+    // Thousands of notes go by while the sound is away. When it comes back the song goes on
+    // as loud as it was: none of them was left in the synthesiser to start all at once.
+    server.kill();
+    monitor.stop();
+    QVERIFY2(mci.waitForError("stopped; playing on silently", kDeadlineMs),
+        qPrintable(mci.errors().join(" | ")));
+    QVERIFY(mci.movesOn(80));
+    QVERIFY(server.start());
+    QVERIFY(monitor.start(server.address()));
+    QVERIFY2(mci.waitForError("is back", kDeadlineMs), qPrintable(mci.errors().join(" | ")));
+    const int back = monitor.loudest(2000);
+    QVERIFY2(back > kHeardPeak && back < 2 * playing,
+        qPrintable(QStringLiteral("%1 playing, %2 back").arg(playing).arg(back)));
+    QVERIFY(mci.finish());
+    QCOMPARE(mci.errors().size(), 2);
 }
 
 void tst_AudioFaults::aHungServerHoldsUpNoCommand()

@@ -1,5 +1,7 @@
 #include "platform/midi/output/FluidSynthOutput.h"
 
+#include "platform/midi/file/MidiBytes.h"
+
 #include <fluidsynth.h>
 
 #include <dlfcn.h>
@@ -232,8 +234,12 @@ int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout
         self->m_restNext = state == State::Failed && self->m_rest != Rest::None;
         return FLUID_OK;
     }
-    if (self->m_resync.exchange(false, std::memory_order_acq_rel))
-        self->m_core->silence(); // notes the silent clock started are not ours to finish
+    if (self->m_resync.exchange(false, std::memory_order_acq_rel)) {
+        // Back from the silent clock, which gave the synthesiser no notes: whatever still
+        // rings is stale, and the notes sounding at the position are struck again.
+        self->m_core->silence();
+        self->strikeAgain();
+    }
     self->m_restNext = self->render(len, out[0], out[1]) && self->m_rest != Rest::None;
     return FLUID_OK;
 }
@@ -385,6 +391,12 @@ void FluidSynthOutput::fallBack(std::chrono::nanoseconds behind)
     m_state.store(State::Lost);
     std::fprintf(stderr, "sequora: the audio output (%s) stopped; playing on silently\n",
         m_driverName.c_str());
+    // FluidSynth carries out what a message does to its voices only as it renders, and
+    // nothing renders until the sound is back: sounding voices would queue every
+    // controller until the queue is full, and then even the return's silence is dropped.
+    // They end here; while presets are read, the loader owns the synth and ends them.
+    if (!m_preparing.load(std::memory_order_acquire))
+        m_core->silence();
     m_clockPlaying.store(true); // until the clock finds nothing to play
     m_fallback = std::make_unique<ClockThread>(
         sampleRate(),
@@ -432,12 +444,21 @@ uint64_t FluidSynthOutput::reopen()
     return before;
 }
 
-// While the silent clock keeps the time, the synthesiser is still told everything, so
-// that should the driver come back it plays on with the right instruments.
+// While the silent clock keeps the time, the synthesiser is still told everything but
+// the notes, so that should the driver come back it plays on with the right instruments.
+// A note given to it then would start only on the return, with every other one given
+// meanwhile, and fill its queue (see fallBack()): the transport strikes again those
+// still sounding then instead.
 void FluidSynthOutput::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
 {
-    if (m_state.load(std::memory_order_relaxed) != State::Failed)
-        m_core->sendShort(status, data1, data2);
+    const State state = m_state.load(std::memory_order_relaxed);
+    if (state == State::Failed)
+        return;
+    const uint8_t command = commandOf(status);
+    if (state == State::Lost
+        && (command == kNoteOn || command == kNoteOff || command == kPolyPressure))
+        return;
+    m_core->sendShort(status, data1, data2);
 }
 
 void FluidSynthOutput::sendSysex(std::span<const uint8_t> bytes)

@@ -5,6 +5,7 @@
 // is there, so a play given meanwhile starts when the sound can. Should the audio server
 // stall or go away, the output carries on as a silent real-time clock and says so once;
 // it opens the driver anew, so the sound comes back with the server, and says that once.
+// The notes sounding when it comes back are struck again at once, as after a seek.
 
 #include "platform/midi/transport/ClockThread.h"
 #include "platform/midi/output/FluidSynthCore.h"
@@ -77,7 +78,7 @@ private:
     /// The loader thread: the soundfont, then each song's presets as prepare() asks.
     void loadLoop(const std::string& soundfont);
     void watch();
-    /// Starts the silent clock, counting @p behind as already gone by.
+    /// Ends every note and starts the silent clock, counting @p behind as already gone by.
     void fallBack(std::chrono::nanoseconds behind);
     /// Opens @p driver with this output's callback; null if it does not open.
     _fluid_audio_driver_t* openDriver(const std::string& driver);

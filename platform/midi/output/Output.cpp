@@ -52,6 +52,13 @@ void Output::attach(EventSource* source)
     m_source = source;
 }
 
+void Output::strikeAgain()
+{
+    std::lock_guard lock(m_sourceMutex);
+    if (m_source)
+        m_source->strikeAgain();
+}
+
 void Output::dispatch(const OutMessage& m)
 {
     switch (m.kind) {

@@ -89,6 +89,10 @@ public:
     /// Appends to @p block everything due within the next @p frames frames (queued
     /// commands first, at frame 0) and moves the position on by @p frames.
     virtual PullResult pull(uint32_t frames, Block& block) = 0;
+    /// The output's sound went away and is back with every note ended: the next pull
+    /// first brings the output back to the transport's state and strikes again the notes
+    /// sounding at the position, as playing on from there after a pause does.
+    virtual void strikeAgain() {}
 };
 
 /// One destination for MIDI: a synthesiser, a MIDI port, nothing at all.
@@ -133,6 +137,9 @@ protected:
         renderTo(frames);
         return result;
     }
+
+    /// Asks the transport for strikeAgain() on its next pull.
+    void strikeAgain();
 
     // Dispatch primitives, called on the output's clock only.
     virtual void sendShort(uint8_t status, uint8_t data1, uint8_t data2) = 0;

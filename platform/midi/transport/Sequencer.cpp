@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 namespace sequora::midi {
 
@@ -28,6 +29,11 @@ struct Sequencer::Impl final : EventSource {
     explicit Impl(std::unique_ptr<Output> out) : output(std::move(out)) {}
 
     PullResult pull(uint32_t frames, Block& block) override;
+    void strikeAgain() override
+    {
+        std::lock_guard lock(mutex);
+        restrike = true;
+    }
 
     // All below guarded by mutex, except output (the commanding thread's own).
     int64_t frameOf(int64_t timeUs) const
@@ -105,6 +111,7 @@ struct Sequencer::Impl final : EventSource {
     std::size_t next = 0;   ///< first event not yet dispatched
     ChaseState chase;       ///< what the output has been told up to the position
     Block pending;          ///< commands for the output, sent at the start of the next block
+    bool restrike = false;  ///< the output lost its notes: strike them again on the next pull
 
     /// The chased state before every kCheckpointEvents-th event of the song: the
     /// commanding thread's own, like the song itself.
@@ -118,6 +125,12 @@ struct Sequencer::Impl final : EventSource {
 PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
 {
     std::lock_guard lock(mutex);
+    // Ahead of the commands queued since, so that a seek's silence comes after it (a play
+    // strikes its notes again itself, and a key struck twice only starts again).
+    if (std::exchange(restrike, false) && state == TransportState::Playing && !ending) {
+        chase.emit(block);
+        chase.emitNotes(block);
+    }
     if (!pending.messages.empty()) {
         block.append(pending);
         pending.clear();
