@@ -96,10 +96,12 @@ void frmLyrics::follow(const std::string& path, int64_t units)
         m_texts.reset();
         m_pieces.clear();
         m_shownDisplay = nullptr;
+        m_shownPiece = {};
     }
     if (!m_texts && !m_path.empty())
         m_texts = m_loader.texts(m_path);
     m_shownDisplay = nullptr;
+    m_shownPiece = {};
     render();
 }
 
@@ -109,6 +111,7 @@ void frmLyrics::textsArrived()
         return;
     m_texts = m_loader.texts(m_path);
     m_shownDisplay = nullptr;
+    m_shownPiece = {};
     render();
 }
 
@@ -139,11 +142,19 @@ void frmLyrics::render()
 
 void frmLyrics::showMessage(const QString& title, const QString& message)
 {
+    m_shownPiece = {};
     lblTitle->setText(title);
     lblLine1->setText(message.toHtmlEscaped());
-    lblLine1->setAccessibleName(message);
+    setSpokenLine(message);
     lblLine2->clear();
     m_sungLength = 0;
+}
+
+void frmLyrics::setSpokenLine(const QString& line)
+{
+    // Every change of a name is an event for the screen reader: one a line, not a tick.
+    if (lblLine1->accessibleName() != line)
+        lblLine1->setAccessibleName(line);
 }
 
 void frmLyrics::showLyrics(std::size_t sung)
@@ -166,11 +177,16 @@ void frmLyrics::showLyrics(std::size_t sung)
         next = piecesOf(line + 1).front();
 
     const std::size_t split = std::clamp(sung, piece.first, piece.end);
+    // Most ticks change nothing on the screen.
+    const ShownPiece shown { piece.first, piece.end, split, next.first, next.end };
+    if (shown == m_shownPiece)
+        return;
+    m_shownPiece = shown;
     const QString before = textOf({ piece.first, split });
     const QString after = textOf({ split, piece.end });
     lblLine1->setText(QStringLiteral("<span style=\"color:%1\">%2</span>%3")
                           .arg(kSung.name(), before.toHtmlEscaped(), after.toHtmlEscaped()));
-    lblLine1->setAccessibleName(before + after);
+    setSpokenLine(before + after);
     lblLine2->setText(textOf(next));
     m_sungLength = int(before.size());
 }

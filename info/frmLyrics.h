@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -51,7 +52,18 @@ private:
         std::size_t end = 0;
     };
 
+    // What the lines show: the piece, how much of it is sung, and the next piece.
+    struct ShownPiece {
+        std::size_t first = SIZE_MAX;
+        std::size_t end = 0;
+        std::size_t split = 0;
+        std::size_t nextFirst = 0;
+        std::size_t nextEnd = 0;
+        bool operator==(const ShownPiece&) const = default;
+    };
+
     void textsArrived();
+    void setSpokenLine(const QString& line);
     void render();
     void showMessage(const QString& title, const QString& message);
     void showLyrics(std::size_t sung);
@@ -67,4 +79,5 @@ private:
     std::unordered_map<std::size_t, std::vector<Piece>> m_pieces;
     int m_sungLength = 0;
     const sequora::midi::ModuleDisplay* m_shownDisplay = nullptr;
+    ShownPiece m_shownPiece;
 };
