@@ -39,8 +39,8 @@ sequora::test::Bytes makeSong()
     sequora::test::SmfWriter smf(1, kDivision);
     auto& words = smf.addTrack();
     words.tempo(0, 500000).trackName(0, "\x83\x65\x83\x58\x83\x67");
-    static const char* const kKana[] = { "\x82\xB3", "\x82\xAD", "\x82\xE7", "\x82\xCC",
-        "\x95\x5C", "\x82\xA0", "\x82\xA2", "\x82\xA4" };
+    static const char* const kKana[] = { "\x82\xB3", "\x82\xAD", "\x82\xE7", "\x82\xCC", "\x95\x5C",
+        "\x82\xA0", "\x82\xA2", "\x82\xA4" };
     for (int i = 0; i < kLyrics; ++i)
         words.text(i == 0 ? 0 : kTicksPerLyric, 0x05,
             std::string(kKana[i % 8]) + (i % 8 == 7 ? "\r" : ""));
@@ -61,7 +61,10 @@ sequora::test::Bytes makeSong()
     return smf.bytes();
 }
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 struct Summary {
     double median;
@@ -110,8 +113,8 @@ int main(int argc, char** argv)
     }
     const Summary a = summarise(texts);
     const Summary b = summarise(engine);
-    std::printf("file: %zu bytes, %zu playable events, %zu syllables\n", bytes.size(), events,
-        syllables);
+    std::printf(
+        "file: %zu bytes, %zu playable events, %zu syllables\n", bytes.size(), events, syllables);
     const char* row = "  %-40s median %7.2f ms   best %7.2f ms\n";
     std::printf("%d runs each:\n", kRuns);
     std::printf(row, "SongText::load (title, words, display)", a.median, a.best);
@@ -130,8 +133,8 @@ int main(int argc, char** argv)
     step.start();
     window.follow(path.string(), 0);
     longest = std::max(longest, double(step.nsecsElapsed()) / 1e6);
-    QObject::connect(&loader, &SongTextLoader::loaded, &window, [&] { step.restart(); },
-        Qt::DirectConnection);
+    QObject::connect(
+        &loader, &SongTextLoader::loaded, &window, [&] { step.restart(); }, Qt::DirectConnection);
     const auto waited = Clock::now();
     loader.waitForDone();
     const double reading = ms(Clock::now() - waited);

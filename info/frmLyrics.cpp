@@ -28,10 +28,13 @@ const QColor kNextLine(96, 96, 96);
 const QColor kLcdPanel(178, 196, 96);
 const QColor kLcdText(34, 40, 16);
 
-QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+QString fromUtf8(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
 
-QLabel* label(QWidget* parent, const char* name, const QFont& font, int left, int top, int width,
-              int height)
+QLabel* label(
+    QWidget* parent, const char* name, const QFont& font, int left, int top, int width, int height)
 {
     auto* l = new QLabel(parent);
     l->setObjectName(QString::fromLatin1(name));
@@ -44,8 +47,9 @@ QLabel* label(QWidget* parent, const char* name, const QFont& font, int left, in
 } // namespace
 
 frmLyrics::frmLyrics(SongTextLoader& loader)
-    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QWidget(nullptr,
+        Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+            | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_loader(loader)
 {
     setObjectName(QStringLiteral("frmLyrics"));
@@ -56,8 +60,8 @@ frmLyrics::frmLyrics(SongTextLoader& loader)
     const int inner = kClientWidth - 2 * kMargin;
     lblTitle = label(this, "lblTitle", sequora::platform::pGothicFont(kTitlePoints, 700), kMargin,
         90, inner, 300);
-    lblLine1 = label(this, "lblLine1", sequora::platform::pGothicFont(kLinePoints), kMargin, 450,
-        inner, 540);
+    lblLine1 = label(
+        this, "lblLine1", sequora::platform::pGothicFont(kLinePoints), kMargin, 450, inner, 540);
     lblLine1->setTextFormat(Qt::RichText);
     lblLine2 = label(this, "lblLine2", sequora::platform::pGothicFont(kNextLinePoints), kMargin,
         1020, inner, 450);
@@ -200,7 +204,8 @@ void frmLyrics::showDisplay(int64_t timeUs)
     static const ModuleDisplay kBlank;
     const ModuleDisplay& display = shown != nullptr ? *shown : kBlank;
     picDisplay->setDots(display);
-    lblDisplay->setText(QString::fromLatin1(display.letters.data(), qsizetype(display.letters.size())).trimmed());
+    lblDisplay->setText(
+        QString::fromLatin1(display.letters.data(), qsizetype(display.letters.size())).trimmed());
 }
 
 const std::vector<frmLyrics::Piece>& frmLyrics::piecesOf(std::size_t line)

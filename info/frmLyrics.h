@@ -8,8 +8,8 @@
 #include <QString>
 #include <QWidget>
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>

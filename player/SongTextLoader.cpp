@@ -30,8 +30,7 @@ std::shared_ptr<const SongText> SongTextLoader::texts(const std::string& path)
         SongText::load(path, *texts);
         // Delivered on the window's thread; dropped with this object if it is gone.
         QMetaObject::invokeMethod(
-            this, [this, generation, texts] { finished(generation, texts); },
-            Qt::QueuedConnection);
+            this, [this, generation, texts] { finished(generation, texts); }, Qt::QueuedConnection);
     });
     return nullptr;
 }

@@ -33,7 +33,10 @@ QByteArray image(const SmfWriter& smf)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
-Bytes bytesOf(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes bytesOf(std::string_view s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 // A chunk body of meta events, as XF's own chunks hold them.
 Bytes chunkOf(SmfTrack& track)
@@ -71,7 +74,8 @@ SongText parsed(const QByteArray& bytes)
 // Roland DT1 to a GS module: F0 41 10 45 12 address data sum F7.
 Bytes roland(uint32_t address, const Bytes& data, int checksumError = 0)
 {
-    Bytes m { 0x41, 0x10, 0x45, 0x12, uint8_t(address >> 16), uint8_t(address >> 8), uint8_t(address) };
+    Bytes m { 0x41, 0x10, 0x45, 0x12, uint8_t(address >> 16), uint8_t(address >> 8),
+        uint8_t(address) };
     m.insert(m.end(), data.begin(), data.end());
     unsigned sum = 0;
     for (std::size_t i = 4; i < m.size(); ++i)
@@ -107,30 +111,43 @@ private slots:
         {
             SmfWriter smf(1, kDivision);
             smf.addTrack().trackName(0, "  Sequence name ").tempo(0, 500000);
-            smf.addTrack().trackName(0, "Piano").text(0, 0x05, "Hel").text(100, 0x05, "lo\r")
-                .text(100, 0x05, "world").text(100, 0x05, "\n").text(100, 0x05, "a").text(100, 0x05, "gain");
-            QTest::newRow("lyric events, CR and LF") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::Utf8 << "Sequence name"
+            smf.addTrack()
+                .trackName(0, "Piano")
+                .text(0, 0x05, "Hel")
+                .text(100, 0x05, "lo\r")
+                .text(100, 0x05, "world")
+                .text(100, 0x05, "\n")
+                .text(100, 0x05, "a")
+                .text(100, 0x05, "gain");
+            QTest::newRow("lyric events, CR and LF")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Utf8 << "Sequence name"
                 << QStringList { "Hel|lo", "world", "¶a|gain" };
         }
         {
             // No marks: a second's pause starts a line; a shorter one does not.
             SmfWriter smf(0, kDivision);
             smf.addTrack().text(0, 0x05, "one ").text(999, 0x05, "two ").text(1000, 0x05, "three");
-            QTest::newRow("lyric events, pauses") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::Utf8 << "" << QStringList { "one |two ", "three" };
+            QTest::newRow("lyric events, pauses")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Utf8 << ""
+                << QStringList { "one |two ", "three" };
         }
         {
             // A .kar file; CP932 words with 0x5C trail bytes (ソ 83 5C, 表 95 5C) that are
             // no paragraph marks.
             SmfWriter smf(1, kDivision);
             smf.addTrack().text(0, 0x01, "@KMIDI KARAOKE FILE").text(0, 0x01, "@V0100");
-            smf.addTrack().text(0, 0x01, "@LJAPN").text(0, 0x01, "@T\x83\x5C\x83\x89")
-                .text(0, 0x01, "@TArtist").text(0, 0x01, "\\\x83\x5C").text(200, 0x01, "\x83\x89")
-                .text(200, 0x01, "/\x95\x5C").text(200, 0x01, "\\\x82\xA0");
+            smf.addTrack()
+                .text(0, 0x01, "@LJAPN")
+                .text(0, 0x01, "@T\x83\x5C\x83\x89")
+                .text(0, 0x01, "@TArtist")
+                .text(0, 0x01, "\\\x83\x5C")
+                .text(200, 0x01, "\x83\x89")
+                .text(200, 0x01, "/\x95\x5C")
+                .text(200, 0x01, "\\\x82\xA0");
             smf.addTrack().noteOn(0, 0, 60, 100).noteOff(800, 0, 60);
-            QTest::newRow("kar, shift_jis") << image(smf) << LyricSource::Karaoke
-                << text::Encoding::Cp932 << "ソラ" << QStringList { "¶ソ|ラ", "表", "¶あ" };
+            QTest::newRow("kar, shift_jis")
+                << image(smf) << LyricSource::Karaoke << text::Encoding::Cp932 << "ソラ"
+                << QStringList { "¶ソ|ラ", "表", "¶あ" };
         }
         {
             // Yamaha XF: the version id, the information header in its chunk (the title in
@@ -139,8 +156,10 @@ private slots:
             smf.addTrack()
                 .meta(0, 0x7F, bytesOf(std::string_view("\x43\x7B\x00XF02\x00\x1B", 9)))
                 .trackName(0, "Track 1")
-                .text(0, 0x05, "\x96\xB2^\x82\xF0").text(300, 0x05, "/\x8C\xA9")
-                .text(300, 0x05, "<\x82\xC4").text(300, 0x05, "\x82\xE0");
+                .text(0, 0x05, "\x96\xB2^\x82\xF0")
+                .text(300, 0x05, "/\x8C\xA9")
+                .text(300, 0x05, "<\x82\xC4")
+                .text(300, 0x05, "\x82\xE0");
             SmfTrack info;
             info.text(0, 0x01, "XFhd:1999/01/13:JP:J-POP:0:1:m:::::");
             info.text(0, 0x01, "XFln:JP:\x89\xCC\x82\xCC\x96\xBC:Composer");
@@ -152,56 +171,69 @@ private slots:
         }
         {
             SmfWriter smf(0, kDivision);
-            smf.addTrack().trackName(0, "Plain").text(0, 0x01, "Made by someone")
+            smf.addTrack()
+                .trackName(0, "Plain")
+                .text(0, 0x01, "Made by someone")
                 .text(2000, 0x01, "Thanks\r\nfor listening");
-            QTest::newRow("text events only") << image(smf) << LyricSource::TextEvents
-                << text::Encoding::Utf8 << "Plain"
+            QTest::newRow("text events only")
+                << image(smf) << LyricSource::TextEvents << text::Encoding::Utf8 << "Plain"
                 << QStringList { "Made by someone", "Thanks", "¶for listening" };
         }
         {
             // One encoding for the whole song: EUC-JP kana in the words decide it, and
             // the title follows.
             SmfWriter smf(0, kDivision);
-            smf.addTrack().trackName(0, "\xA4\xA6\xA4\xBF").text(0, 0x05, "\xA4\xB5")
-                .text(100, 0x05, "\xA4\xAF\xA4\xE9\r").text(100, 0x05, "la");
-            QTest::newRow("euc-jp") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::EucJp << "うた" << QStringList { "さ|くら", "la" };
+            smf.addTrack()
+                .trackName(0, "\xA4\xA6\xA4\xBF")
+                .text(0, 0x05, "\xA4\xB5")
+                .text(100, 0x05, "\xA4\xAF\xA4\xE9\r")
+                .text(100, 0x05, "la");
+            QTest::newRow("euc-jp")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::EucJp << "うた"
+                << QStringList { "さ|くら", "la" };
         }
         {
             // A Latin-1 title beside plain ASCII words: nothing reads as Japanese.
             SmfWriter smf(0, kDivision);
             smf.addTrack().trackName(0, "Caf\xE9").text(0, 0x05, "oui ").text(100, 0x05, "non");
-            QTest::newRow("latin-1 title") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::Latin1 << "Café" << QStringList { "oui |non" };
+            QTest::newRow("latin-1 title")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Latin1 << "Café"
+                << QStringList { "oui |non" };
         }
         {
             // Lyric events copied from a .kar file keep its slashes; the @ tags are text.
             SmfWriter smf(0, kDivision);
-            smf.addTrack().text(0, 0x01, "@TKar title").text(0, 0x05, "\\Row")
-                .text(100, 0x05, " row").text(100, 0x05, "/your").text(100, 0x05, " boat");
-            QTest::newRow("lyric events with slashes") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::Utf8 << "Kar title" << QStringList { "¶Row| row", "your| boat" };
+            smf.addTrack()
+                .text(0, 0x01, "@TKar title")
+                .text(0, 0x05, "\\Row")
+                .text(100, 0x05, " row")
+                .text(100, 0x05, "/your")
+                .text(100, 0x05, " boat");
+            QTest::newRow("lyric events with slashes")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Utf8 << "Kar title"
+                << QStringList { "¶Row| row", "your| boat" };
         }
         {
             // The words twice, in a melody track and a words track: read once.
             SmfWriter smf(1, kDivision);
             smf.addTrack().text(0, 0x05, "la").text(100, 0x05, "la");
             smf.addTrack().text(0, 0x05, "do").text(100, 0x05, "re").text(100, 0x05, "mi");
-            QTest::newRow("two lyric tracks") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::Utf8 << "" << QStringList { "do|re|mi" };
+            QTest::newRow("two lyric tracks")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Utf8 << ""
+                << QStringList { "do|re|mi" };
         }
         {
             SmfWriter smf(0, kDivision);
             smf.addTrack().noteOn(0, 0, 60, 100).noteOff(500, 0, 60);
-            QTest::newRow("none") << image(smf) << LyricSource::None << text::Encoding::Utf8
-                                  << "" << QStringList {};
+            QTest::newRow("none") << image(smf) << LyricSource::None << text::Encoding::Utf8 << ""
+                                  << QStringList {};
         }
         {
             // An overlong event is cut, invalid bytes show as replacement characters.
             SmfWriter smf(0, kDivision);
             smf.addTrack().text(0, 0x05, std::string(100000, 'x')).text(10, 0x05, "ok\xFF");
-            QTest::newRow("hostile") << image(smf) << LyricSource::LyricEvents
-                << text::Encoding::Latin1 << ""
+            QTest::newRow("hostile")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Latin1 << ""
                 << QStringList { QString(SongText::kMaxSyllableBytes, 'x') + "|okÿ" };
         }
     }
@@ -290,12 +322,12 @@ private slots:
         };
         // Roland dots: block b of 16 bytes holds columns 5b..5b+4, the left one in bit 4.
         Bytes gsDots(64, 0);
-        gsDots[0] = 0x10;       // row 0, column 0
-        gsDots[16 + 1] = 0x01;  // row 1, column 9
+        gsDots[0] = 0x10; // row 0, column 0
+        gsDots[16 + 1] = 0x01; // row 1, column 9
         gsDots[48 + 15] = 0x10; // row 15, column 15
         // Yamaha dots: blocks of seven columns, the left one in bit 6.
         Bytes xgDots(48, 0);
-        xgDots[0] = 0x40;      // row 0, column 0
+        xgDots[0] = 0x40; // row 0, column 0
         xgDots[16 + 2] = 0x01; // row 2, column 13
         xgDots[32 + 3] = 0x20; // row 3, column 15
 
@@ -308,8 +340,8 @@ private slots:
         xgPicture[2][13] = '#';
         xgPicture[3][15] = '#';
 
-        QTest::newRow("gs letters") << list({ roland(0x100000, bytesOf("Hello SC")) })
-                                    << "Hello SC" << QStringList {};
+        QTest::newRow("gs letters")
+            << list({ roland(0x100000, bytesOf("Hello SC")) }) << "Hello SC" << QStringList {};
         QTest::newRow("gs letters, bad checksum")
             << list({ roland(0x100000, bytesOf("Good")), roland(0x100000, bytesOf("Bad!"), 1) })
             << "Good" << QStringList {};
@@ -319,14 +351,14 @@ private slots:
         QTest::newRow("gs dots") << list({ roland(0x100100, gsDots) }) << "" << gsPicture;
         QTest::newRow("gs dots, bad checksum")
             << list({ roland(0x100100, gsDots, 5) }) << "" << QStringList {};
-        QTest::newRow("xg letters") << list({ yamaha(0x060000, bytesOf("XG rocks\x01")) })
-                                    << "XG rocks " << QStringList {};
+        QTest::newRow("xg letters")
+            << list({ yamaha(0x060000, bytesOf("XG rocks\x01")) }) << "XG rocks " << QStringList {};
         QTest::newRow("xg bitmap") << list({ yamaha(0x070000, xgDots) }) << "" << xgPicture;
         QTest::newRow("other sysex") << list({ Bytes { 0x7E, 0x7F, 0x09, 0x01, 0xF7 },
-                                            roland(0x40007F, { 0x00 }), yamaha(0x000007E, { 0x00 }) })
+            roland(0x40007F, { 0x00 }), yamaha(0x000007E, { 0x00 }) })
                                      << "" << QStringList {};
-        QTest::newRow("cut short") << list({ Bytes { 0x41, 0x10, 0x45, 0x12, 0x10, 0x00 } })
-                                   << "" << QStringList {};
+        QTest::newRow("cut short")
+            << list({ Bytes { 0x41, 0x10, 0x45, 0x12, 0x10, 0x00 } }) << "" << QStringList {};
     }
     void display()
     {

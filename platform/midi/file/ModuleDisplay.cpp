@@ -9,7 +9,7 @@ namespace {
 
 constexpr uint8_t kRoland = 0x41;
 constexpr uint8_t kYamaha = 0x43;
-constexpr uint8_t kRolandDataSet = 0x12;  // DT1
+constexpr uint8_t kRolandDataSet = 0x12; // DT1
 constexpr uint8_t kYamahaParameter = 0x10; // high nibble of the device byte
 constexpr uint8_t kEnd = 0xF7;
 
@@ -26,9 +26,9 @@ struct DisplayArea {
 };
 
 constexpr DisplayArea kAreas[] = {
-    { kRoland, 0x45, 0x100000, 32, Area::Letters },    // GS: display letters
+    { kRoland, 0x45, 0x100000, 32, Area::Letters }, // GS: display letters
     { kRoland, 0x45, 0x100100, 64, Area::RolandDots }, // GS: dot display, page 1
-    { kYamaha, 0x4C, 0x060000, 32, Area::Letters },    // XG: display letters
+    { kYamaha, 0x4C, 0x060000, 32, Area::Letters }, // XG: display letters
     { kYamaha, 0x4C, 0x070000, 48, Area::YamahaDots }, // XG: display bitmap
 };
 
@@ -41,8 +41,8 @@ struct DotLayout {
 constexpr DotLayout kRolandDots { 5, 4 };
 constexpr DotLayout kYamahaDots { 7, 6 };
 
-void writeDots(ModuleDisplay& display, const DotLayout& layout, uint32_t offset,
-               std::span<const uint8_t> data)
+void writeDots(
+    ModuleDisplay& display, const DotLayout& layout, uint32_t offset, std::span<const uint8_t> data)
 {
     for (std::size_t i = 0; i < data.size(); ++i) {
         const uint32_t index = offset + uint32_t(i);
@@ -63,8 +63,8 @@ void writeDots(ModuleDisplay& display, const DotLayout& layout, uint32_t offset,
     display.hasPicture = true;
 }
 
-void writeLetters(ModuleDisplay& display, uint32_t offset, uint32_t size,
-                  std::span<const uint8_t> data)
+void writeLetters(
+    ModuleDisplay& display, uint32_t offset, uint32_t size, std::span<const uint8_t> data)
 {
     std::string& letters = display.letters;
     if (letters.size() < offset + data.size())
@@ -79,7 +79,7 @@ void writeLetters(ModuleDisplay& display, uint32_t offset, uint32_t size,
 
 // Sends a write of data at address to the area that holds it.
 bool write(ModuleDisplay& display, uint8_t maker, uint8_t model, uint32_t address,
-           std::span<const uint8_t> data)
+    std::span<const uint8_t> data)
 {
     for (const DisplayArea& a : kAreas) {
         if (a.maker != maker || a.model != model || address < a.address

@@ -13,8 +13,8 @@ namespace sequora::midi {
 struct ModuleDisplay {
     static constexpr int kDots = 16; ///< the picture is kDots x kDots
 
-    std::string letters;                 ///< printable ASCII, as written (up to 32)
-    std::array<uint16_t, kDots> rows{};  ///< one word per row; bit 15 is the left column
+    std::string letters; ///< printable ASCII, as written (up to 32)
+    std::array<uint16_t, kDots> rows {}; ///< one word per row; bit 15 is the left column
     bool hasLetters = false;
     bool hasPicture = false;
 

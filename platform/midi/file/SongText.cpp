@@ -112,7 +112,8 @@ std::size_t charLength(uint8_t lead, text::Encoding encoding)
 
 bool isKaraokeTag(std::string_view s)
 {
-    return s.size() >= 2 && s[0] == '@' && std::string_view("KTLIVW").find(s[1]) != std::string_view::npos;
+    return s.size() >= 2 && s[0] == '@'
+        && std::string_view("KTLIVW").find(s[1]) != std::string_view::npos;
 }
 
 bool isXfHeader(std::string_view s)
@@ -241,7 +242,8 @@ private:
     void take(uint8_t type, int track)
     {
         for (const RawText& t : m_texts.texts)
-            if (t.type == type && t.track == track && !(type == kMetaText && (isKaraokeTag(t.bytes) || isXfHeader(t.bytes))))
+            if (t.type == type && t.track == track
+                && !(type == kMetaText && (isKaraokeTag(t.bytes) || isXfHeader(t.bytes))))
                 m_words.push_back(&t);
     }
 
@@ -300,8 +302,8 @@ private:
             std::size_t start = m_raw.size();
             const auto finish = [&] {
                 if (m_raw.size() > start) {
-                    m_pending.push_back({ t->timeUs, pending, uint32_t(start),
-                        uint32_t(m_raw.size() - start) });
+                    m_pending.push_back(
+                        { t->timeUs, pending, uint32_t(start), uint32_t(m_raw.size() - start) });
                     m_raw += '\n';
                     pending = Break::None;
                 }
@@ -350,8 +352,7 @@ private:
             const std::size_t end = decoded.find('\n', pos);
             if (end == std::string::npos)
                 break;
-            m_out.m_syllables.push_back(
-                { p.timeUs, uint32_t(pos), uint32_t(end - pos) });
+            m_out.m_syllables.push_back({ p.timeUs, uint32_t(pos), uint32_t(end - pos) });
             pos = end + 1;
         }
         if (m_out.m_syllables.size() == m_pending.size()) {

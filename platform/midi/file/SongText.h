@@ -18,11 +18,11 @@ namespace sequora::midi {
 
 /// Where a song's words come from.
 enum class LyricSource : uint8_t {
-    None,        ///< no words at all
+    None, ///< no words at all
     LyricEvents, ///< lyric meta events; CR ends a line, LF a paragraph
-    Karaoke,     ///< .kar text events: @ tags, "/" new line, "\" new paragraph
-    Xf,          ///< Yamaha XF lyrics: "/" new line, "<" new page, "^" a blank
-    TextEvents,  ///< plain text events, when the song has nothing else
+    Karaoke, ///< .kar text events: @ tags, "/" new line, "\" new paragraph
+    Xf, ///< Yamaha XF lyrics: "/" new line, "<" new page, "^" a blank
+    TextEvents, ///< plain text events, when the song has nothing else
 };
 
 /// One line of lyrics: syllables [first, first + count).
