@@ -83,7 +83,8 @@ frmLyrics::frmLyrics(SongTextLoader& loader)
     lblDisplay->setPalette(lcd);
     lblDisplay->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblDisplay->setIndent(twips(90));
-    lblDisplay->setAccessibleName(QStringLiteral("音源の表示"));
+    // Its letters are its name for a screen reader; this says what they are.
+    lblDisplay->setAccessibleDescription(QStringLiteral("音源の表示"));
 
     connect(&m_loader, &SongTextLoader::loaded, this, &frmLyrics::textsArrived);
     render();
@@ -104,8 +105,6 @@ void frmLyrics::follow(const std::string& path, int64_t units)
     }
     if (!m_texts && !m_path.empty())
         m_texts = m_loader.texts(m_path);
-    m_shownDisplay = nullptr;
-    m_shownPiece = {};
     render();
 }
 
