@@ -93,6 +93,9 @@ public:
     void selectEntry(int index);
     /// Combo1's entry at index; empty text for -1 or past the end.
     QString listText(int index) const;
+    /// The file Combo1's entry at index names, byte for byte, as the device opens it: an
+    /// entry's text shows its name decoded, its bytes travel with it.
+    QByteArray entryFile(int index) const;
 
     /// Writes Label1's caption and runs Label1_Change: every write is a hand-over signal.
     void setLabel1Caption(const QString& caption);

@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -111,7 +110,7 @@ void Form1::Timer1_Timer()
         // By index: a path that occurs twice must not send the player back to its first
         // copy.
         selectEntry(next);
-        device().FileName(QFile::encodeName(Text1->text()).toStdString());
+        device().FileName(entryFile(next).toStdString());
         Label7->setText(trackNumberText(Combo1->currentIndex() + 1));
         setLoadedPattern();
         Command3_Click();

@@ -10,7 +10,6 @@
 #include "sequencer/clsMIDI.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -57,7 +56,7 @@ void Form1::Command9_Click()
                 return;
             }
             selectEntry(previous);
-            device().FileName(QFile::encodeName(Text1->text()).toStdString());
+            device().FileName(entryFile(previous).toStdString());
             Label7->setText(trackNumberText(Combo1->currentIndex() + 1));
             setLoadedPattern();
             Command3_Click();

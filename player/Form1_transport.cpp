@@ -4,11 +4,11 @@
 #include "player/ClickLabel.h"
 #include "player/Form1.h"
 #include "player/TimeText.h"
+#include "platform/FileNames.h"
 #include "platform/desktop/MessageBox.h"
 #include "sequencer/clsMIDI.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -19,12 +19,6 @@ constexpr int kMonitorIntervalMs = 10;
 const QString kUnexpectedError = QStringLiteral("予期せぬエラーが起こりました。");
 const char* const kPlaying = "PLAYING";
 
-// Paths go to the device in the file system's own encoding.
-std::string devicePath(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 } // namespace
 
 QString Form1::listText(int index) const
@@ -32,6 +26,14 @@ QString Form1::listText(int index) const
     if (index < 0 || index >= Combo1->count())
         return QString();
     return Combo1->itemText(index);
+}
+
+QByteArray Form1::entryFile(int index) const
+{
+    if (index < 0 || index >= Combo1->count())
+        return QByteArray();
+    return sequora::platform::entryFile(Combo1->itemText(index),
+        Combo1->itemData(index, sequora::platform::kNativeNameRole).toByteArray());
 }
 
 void Form1::selectEntry(int index)
@@ -51,7 +53,7 @@ void Form1::Combo1_Click()
         sequora::platform::MsgBox(kUnexpectedError, this);
         return;
     }
-    device().FileName(devicePath(Text1->text()));
+    device().FileName(entryFile(Combo1->currentIndex()).toStdString());
     // A file just opened stands at its start: the lyrics window shows it without
     // waiting for the monitor's next reading.
     m_monitorUnits = 0;
@@ -101,6 +103,6 @@ void Form1::Command8_Click()
     device().StopM();
     Text1->setText(listText(0));
     selectEntry(0);
-    device().FileName(devicePath(Text1->text()));
+    device().FileName(entryFile(0).toStdString());
     setLoadedPattern();
 }

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDBusObjectPath>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QUrl>
@@ -19,6 +20,16 @@ const QString kTrackPrefix = QStringLiteral("/org/sequora/track/");
 const QString kPlaying = QStringLiteral("Playing");
 const QString kPaused = QStringLiteral("Paused");
 const QString kStopped = QStringLiteral("Stopped");
+
+// The real file's URL: a name that is no UTF-8 (shown decoded in the list) keeps its bytes,
+// each percent-encoded.
+QString fileUrl(const QByteArray& file)
+{
+    const QString text = QFile::decodeName(file);
+    if (QFile::encodeName(text) == file)
+        return QUrl::fromLocalFile(text).toString(QUrl::FullyEncoded);
+    return QStringLiteral("file://") + QString::fromLatin1(file.toPercentEncoding("/"));
+}
 
 } // namespace
 
@@ -78,9 +89,9 @@ QVariantMap MprisState::metadata() const
     if (id == kNoTrack)
         return data;
 
-    const QString path = m_player->listText(m_player->Combo1->currentIndex());
-    data.insert(
-        QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+    const int index = m_player->Combo1->currentIndex();
+    const QString path = m_player->listText(index);
+    data.insert(QStringLiteral("xesam:url"), fileUrl(m_player->entryFile(index)));
     data.insert(QStringLiteral("xesam:title"), title(path));
     QString number = m_player->Label7->text();
     number.remove(QLatin1Char('[')).remove(QLatin1Char(']'));

@@ -1,36 +1,80 @@
 #include "playlist/DriveList.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "platform/FileNames.h"
+
+#include <QFile>
+#include <QHash>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <mntent.h>
+#include <sys/stat.h>
+
+using sequora::platform::cleanPath;
+using sequora::platform::displayPath;
+using sequora::platform::liesUnder;
 
 namespace {
 
 // Where mounted file systems a user keeps files on appear; everything else mounted
 // (/proc, /sys, /run, /boot, container bind mounts) is the system's business.
-const QStringList kBrowsableParents = { "/home", "/media", "/mnt", "/run/media", "/srv" };
+const QList<QByteArray> kBrowsableParents = { "/home", "/media", "/mnt", "/run/media", "/srv" };
 
-const QStringList kPseudoTypes = { "proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "ramfs",
+const QList<QByteArray> kPseudoTypes = { "proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "ramfs",
     "cgroup", "cgroup2", "securityfs", "pstore", "debugfs", "tracefs", "configfs", "fusectl",
     "mqueue", "hugetlbfs", "bpf", "binfmt_misc", "autofs", "efivarfs", "rpc_pipefs", "nsfs",
     "squashfs", "overlay", "fuse.gvfsd-fuse", "fuse.portal" };
 
-bool isUnder(const QString& path, const QString& root)
-{
-    if (root == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == root || path.startsWith(root + QLatin1Char('/'));
-}
+constexpr const char* kMountTable = "/proc/self/mounts";
 
-bool isBrowsable(const QString& root)
+bool isBrowsable(const QByteArray& root)
 {
     return std::any_of(kBrowsableParents.begin(), kBrowsableParents.end(),
-        [&](const QString& parent) { return isUnder(root, parent); });
+        [&](const QByteArray& parent) { return liesUnder(root, parent); });
+}
+
+bool isFolder(const QByteArray& path)
+{
+    struct stat info { };
+    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+struct Mount {
+    QByteArray root;
+    QByteArray type;
+};
+
+// The mount table as the system keeps it: getmntent undoes its escapes (\040 for a
+// blank) and leaves every other byte as it is.
+QList<Mount> mountTable()
+{
+    QList<Mount> mounts;
+    FILE* table = ::setmntent(kMountTable, "r");
+    if (table == nullptr)
+        return mounts;
+    mntent entry {};
+    char buffer[4096];
+    while (::getmntent_r(table, &entry, buffer, sizeof buffer) != nullptr)
+        mounts.append({ QByteArray(entry.mnt_dir), QByteArray(entry.mnt_type) });
+    ::endmntent(table);
+    return mounts;
+}
+
+// Volume labels, by root; Qt knows them for the roots it can name.
+QHash<QByteArray, QString> volumeLabels()
+{
+    QHash<QByteArray, QString> labels;
+    for (const QStorageInfo& storage : QStorageInfo::mountedVolumes())
+        labels.insert(QFile::encodeName(storage.rootPath()), storage.name());
+    return labels;
 }
 
 } // namespace
+
+QByteArray DriveList::Volume::nativeRoot() const
+{
+    return native.isEmpty() ? QFile::encodeName(root) : native;
+}
 
 DriveList::DriveList(QWidget* parent)
     : QComboBox(parent)
@@ -41,29 +85,25 @@ DriveList::DriveList(QWidget* parent)
 
 QList<DriveList::Volume> DriveList::mountedVolumes()
 {
-    QList<Volume> result { { QStringLiteral("/"), QString() } };
-    for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
-        const QString root = storage.rootPath();
-        if (root == QLatin1String("/")) {
-            result.first().name = storage.name();
-            continue;
-        }
-        if (!storage.isValid() || !isBrowsable(root) || !QFileInfo(root).isDir()
-            || kPseudoTypes.contains(QString::fromLatin1(storage.fileSystemType())))
+    const QHash<QByteArray, QString> labels = volumeLabels();
+    QList<Volume> result { { QStringLiteral("/"), labels.value("/"), "/" } };
+    for (const Mount& mount : mountTable()) {
+        if (mount.root == "/" || !isBrowsable(mount.root) || kPseudoTypes.contains(mount.type)
+            || !isFolder(mount.root))
             continue;
         const bool listed = std::any_of(
-            result.begin(), result.end(), [&](const Volume& v) { return v.root == root; });
+            result.begin(), result.end(), [&](const Volume& v) { return v.native == mount.root; });
         if (!listed)
-            result.append({ root, storage.name() });
+            result.append({ displayPath(mount.root), labels.value(mount.root), mount.root });
     }
     std::sort(result.begin() + 1, result.end(),
-        [](const Volume& a, const Volume& b) { return a.root < b.root; });
+        [](const Volume& a, const Volume& b) { return a.native < b.native; });
     return result;
 }
 
 void DriveList::setVolumes(const QList<Volume>& volumes)
 {
-    const QString selected = drive();
+    const QByteArray selected = nativeDrive();
     m_volumes = volumes;
     QStringList texts;
     for (const Volume& volume : m_volumes)
@@ -73,6 +113,8 @@ void DriveList::setVolumes(const QList<Volume>& volumes)
     const QSignalBlocker quiet(this);
     clear();
     addItems(texts);
+    for (int i = 0; i < m_volumes.size(); ++i)
+        setItemData(i, m_volumes[i].nativeRoot(), sequora::platform::kNativeNameRole);
     m_current = indexOfRoot(selected);
     if (m_current < 0 && !m_volumes.isEmpty())
         m_current = 0;
@@ -84,20 +126,37 @@ QString DriveList::drive() const
     return m_current >= 0 && m_current < m_volumes.size() ? m_volumes[m_current].root : QString();
 }
 
+QByteArray DriveList::nativeDrive() const
+{
+    return m_current >= 0 && m_current < m_volumes.size() ? m_volumes[m_current].nativeRoot()
+                                                          : QByteArray();
+}
+
 QString DriveList::driveOf(const QString& path) const
 {
-    const QString clean = QDir::cleanPath(path);
-    QString best = QStringLiteral("/");
+    return displayPath(nativeDriveOf(QFile::encodeName(path)));
+}
+
+QByteArray DriveList::nativeDriveOf(const QByteArray& path) const
+{
+    const QByteArray clean = cleanPath(path);
+    QByteArray best = QByteArrayLiteral("/");
     for (const Volume& volume : m_volumes) {
-        if (isUnder(clean, volume.root) && volume.root.size() > best.size())
-            best = volume.root;
+        const QByteArray root = volume.nativeRoot();
+        if (liesUnder(clean, root) && root.size() > best.size())
+            best = root;
     }
     return best;
 }
 
 void DriveList::setDrive(const QString& path)
 {
-    const int index = indexOfRoot(driveOf(path));
+    setNativeDrive(QFile::encodeName(path));
+}
+
+void DriveList::setNativeDrive(const QByteArray& path)
+{
+    const int index = indexOfRoot(nativeDriveOf(path));
     if (index < 0)
         return;
     {
@@ -110,10 +169,10 @@ void DriveList::setDrive(const QString& path)
     }
 }
 
-int DriveList::indexOfRoot(const QString& root) const
+int DriveList::indexOfRoot(const QByteArray& root) const
 {
     for (int i = 0; i < m_volumes.size(); ++i) {
-        if (m_volumes[i].root == root)
+        if (m_volumes[i].nativeRoot() == root)
             return i;
     }
     return -1;

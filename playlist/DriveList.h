@@ -1,7 +1,9 @@
 #pragma once
 // The drive list: the mounted volumes that hold the user's files, each shown by its root
-// path and name. Its value (Drive) is the root path of the selected volume.
+// path and name. Its value (Drive) is the root path of the selected volume. Roots come
+// from the mount table's own bytes, so a mount point in any code page is listed.
 
+#include <QByteArray>
 #include <QComboBox>
 #include <QList>
 #include <QString>
@@ -11,8 +13,11 @@ class DriveList : public QComboBox {
 
 public:
     struct Volume {
-        QString root; ///< "/", "/home", "/media/usb", ...
+        QString root; ///< "/", "/home", "/media/usb", ... as shown
         QString name; ///< label or device; may be empty
+        QByteArray native = {}; ///< root's bytes; empty: root in the file system's encoding
+
+        QByteArray nativeRoot() const;
     };
 
     explicit DriveList(QWidget* parent = nullptr);
@@ -27,17 +32,20 @@ public:
 
     /// The root path of the selected volume.
     QString drive() const;
+    QByteArray nativeDrive() const;
     /// Selects the listed volume that holds path (the longest root it lies under).
     /// Emits driveChanged when the selection moves, as a user's choice does.
     void setDrive(const QString& path);
+    void setNativeDrive(const QByteArray& path);
     /// The root of the listed volume that holds path; "/" when none is listed.
     QString driveOf(const QString& path) const;
+    QByteArray nativeDriveOf(const QByteArray& path) const;
 
 signals:
     void driveChanged();
 
 private:
-    int indexOfRoot(const QString& root) const;
+    int indexOfRoot(const QByteArray& root) const;
     void onActivated(int index);
 
     QList<Volume> m_volumes;

@@ -1,5 +1,6 @@
 #include "playlist/Form2.h"
 
+#include "platform/FileNames.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
 #include "player/Form1.h"
@@ -17,7 +18,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 
+using sequora::platform::kNativeNameRole;
 using sequora::platform::twips;
 
 namespace {
@@ -65,6 +68,30 @@ QWidget* line(QWidget* parent, const char* name, QPalette::ColorRole colour)
     l->setPalette(pal);
     l->setAutoFillBackground(true);
     return l;
+}
+
+// Appends entries with their bytes to the track selector in one insertion, as addItems
+// would append their texts.
+void appendToSelector(QComboBox& combo, const QList<ListBox::Entry>& entries)
+{
+    auto* model = qobject_cast<QStandardItemModel*>(combo.model());
+    if (model == nullptr) {
+        for (const ListBox::Entry& entry : entries) {
+            combo.addItem(entry.text);
+            if (!entry.native.isEmpty())
+                combo.setItemData(combo.count() - 1, entry.native, kNativeNameRole);
+        }
+        return;
+    }
+    QList<QStandardItem*> items;
+    items.reserve(entries.size());
+    for (const ListBox::Entry& entry : entries) {
+        auto* item = new QStandardItem(entry.text);
+        if (!entry.native.isEmpty())
+            item->setData(entry.native, kNativeNameRole);
+        items.append(item);
+    }
+    model->invisibleRootItem()->appendRows(items);
 }
 
 } // namespace
@@ -186,11 +213,12 @@ void Form2::Form_Load()
     PlayList->clear();
     if (m_player == nullptr)
         return;
-    QStringList entries;
+    QList<ListBox::Entry> entries;
     entries.reserve(m_player->Combo1->count());
     for (int i = 0; i < m_player->Combo1->count(); ++i)
-        entries.append(m_player->Combo1->itemText(i));
-    PlayList->addItems(entries);
+        entries.append({ m_player->Combo1->itemText(i),
+            m_player->Combo1->itemData(i, kNativeNameRole).toByteArray() });
+    PlayList->addEntries(entries);
 }
 
 void Form2::Command2_Click()
@@ -201,7 +229,7 @@ void Form2::Command2_Click()
             // Filling the selector is no choice of track: only the signal below is.
             const QSignalBlocker quiet(combo);
             combo->clear();
-            combo->addItems(PlayList->entries());
+            appendToSelector(*combo, PlayList->entryList());
             combo->setCurrentIndex(-1);
         }
     }

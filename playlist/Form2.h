@@ -3,6 +3,8 @@
 // finds MIDI files through the drive, folder and file lists or the open dialog, and
 // hands the copy back to the player window on OK.
 
+#include "playlist/ListBox.h"
+
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -13,7 +15,6 @@ class DirList;
 class DriveList;
 class FileList;
 class Form1;
-class ListBox;
 
 class Form2 : public QWidget {
     Q_OBJECT
@@ -32,6 +33,9 @@ public:
     /// The entry for file name in folder: a folder that ends in "/" (a root) is followed
     /// directly by the name, any other folder by "/" and the name.
     static QString formEntry(const QString& folder, const QString& name);
+    /// The same from the folder's and the name's bytes: the entry's text shows them
+    /// decoded, and the entry carries the path's bytes.
+    static ListBox::Entry formEntry(const QByteArray& folder, const QByteArray& name);
 
     /// Copies the player's Playlist in.
     void Form_Load();
@@ -74,7 +78,7 @@ private:
     void centreOnScreen();
     /// Appends entries at the end in one go, or refuses them all with a message when
     /// the Playlist would pass kMaxEntries.
-    bool appendEntries(const QStringList& entries);
+    bool appendEntries(const QList<ListBox::Entry>& entries);
 
     QPointer<Form1> m_player;
 };

@@ -2,6 +2,7 @@
 
 #include "playlist/Form2.h"
 
+#include "platform/FileNames.h"
 #include "playlist/DirList.h"
 #include "playlist/DriveList.h"
 #include "playlist/FileList.h"
@@ -10,48 +11,53 @@
 
 #include <QDir>
 
+using sequora::platform::currentFolder;
+
+// The lists pass folders on as bytes: a folder name in any code page opens.
+
 void Form2::buildBrowsers()
 {
     // All three start at the program's current folder.
-    const QString start = QDir::currentPath();
+    const QByteArray start = currentFolder();
     {
         const QSignalBlocker quiet(drvList);
-        drvList->setDrive(start);
+        drvList->setNativeDrive(start);
     }
-    if (!dirList->open(drvList->drive(), start))
-        dirList->open(drvList->drive(), drvList->drive());
-    filList->setPath(dirList->path());
+    if (!dirList->openNative(drvList->nativeDrive(), start))
+        dirList->openNative(drvList->nativeDrive(), drvList->nativeDrive());
+    filList->setNativePath(dirList->nativePath());
 }
 
 void Form2::dirList_Change()
 {
-    filList->setPath(dirList->path());
+    filList->setNativePath(dirList->nativePath());
 }
 
 void Form2::drvList_Change()
 {
-    const QString volume = drvList->drive();
+    const QByteArray volume = drvList->nativeDrive();
     // The volume already open in the folder list: only the way back from one that
     // could not be read lands here, and the folder still shown stays.
-    if (QDir::cleanPath(volume) == dirList->root())
+    if (sequora::platform::cleanPath(volume) == dirList->nativeRoot())
         return;
     // Browsing remembers nothing: a volume opens at the program's current folder when
     // that lies on it, else at its root.
-    const QString current = QDir::currentPath();
-    const QString folder = drvList->driveOf(current) == volume ? current : volume;
-    if (dirList->open(volume, folder))
+    const QByteArray current = currentFolder();
+    const QByteArray folder = drvList->nativeDriveOf(current) == volume ? current : volume;
+    if (dirList->openNative(volume, folder))
         return;
-    if (folder != volume && dirList->open(volume, volume))
+    if (folder != volume && dirList->openNative(volume, volume))
         return;
     // A volume that cannot be read: quietly back to the one still shown. That is a
     // drive change again, which finds that volume open and leaves it so.
-    drvList->setDrive(dirList->root());
+    drvList->setNativeDrive(dirList->nativeRoot());
 }
 
 void Form2::Command6_Click()
 {
     const QString path
         = modCmOpen::ShowOpenDialog(this, modCmOpen::kMidiFilter, QDir::currentPath());
+    // The dialog sees only names Qt can read: its answer's text names its file.
     if (!path.isEmpty())
-        appendEntries({ path });
+        appendEntries({ { path, {} } });
 }

@@ -2,6 +2,7 @@
 
 #include "playlist/Form2.h"
 
+#include "platform/FileNames.h"
 #include "platform/desktop/MessageBox.h"
 #include "playlist/DirList.h"
 #include "playlist/FileList.h"
@@ -21,7 +22,15 @@ QString Form2::formEntry(const QString& folder, const QString& name)
     return folder + QLatin1Char('/') + name;
 }
 
-bool Form2::appendEntries(const QStringList& entries)
+ListBox::Entry Form2::formEntry(const QByteArray& folder, const QByteArray& name)
+{
+    const QString text
+        = formEntry(sequora::platform::displayPath(folder), sequora::platform::displayName(name));
+    return { text,
+        sequora::platform::bytesToKeep(text, sequora::platform::joinPath(folder, name)) };
+}
+
+bool Form2::appendEntries(const QList<ListBox::Entry>& entries)
 {
     if (entries.isEmpty())
         return true;
@@ -30,16 +39,16 @@ bool Form2::appendEntries(const QStringList& entries)
         return false;
     }
     // One insertion for the lot: the list lays itself out once, not once per entry.
-    PlayList->addItems(entries);
+    PlayList->addEntries(entries);
     return true;
 }
 
 void Form2::Command1_Click()
 {
-    const QString name = filList->listText(filList->listIndex());
-    if (name.isEmpty())
+    const ListBox::Entry file = filList->entry(filList->listIndex());
+    if (file.text.isEmpty())
         return;
-    appendEntries({ formEntry(dirList->path(), name) });
+    appendEntries({ formEntry(dirList->nativePath(), file.bytes()) });
 }
 
 void Form2::filList_DblClick()
@@ -49,11 +58,11 @@ void Form2::filList_DblClick()
 
 void Form2::Command7_Click()
 {
-    const QString folder = dirList->path();
-    QStringList entries;
+    const QByteArray folder = dirList->nativePath();
+    QList<ListBox::Entry> entries;
     entries.reserve(filList->count());
     for (int i = 0; i < filList->count(); ++i)
-        entries.append(formEntry(folder, filList->listText(i)));
+        entries.append(formEntry(folder, filList->entry(i).bytes()));
     appendEntries(entries);
 }
 
@@ -76,9 +85,10 @@ void Form2::Command9_Click()
     const int i = PlayList->listIndex();
     if (i < 1)
         return;
-    const QString kept = PlayList->listText(i);
-    PlayList->item(i)->setText(PlayList->listText(i - 1));
-    PlayList->item(i - 1)->setText(kept);
+    // An entry moves with its bytes.
+    const ListBox::Entry kept = PlayList->entry(i);
+    PlayList->setEntry(i, PlayList->entry(i - 1));
+    PlayList->setEntry(i - 1, kept);
     PlayList->setListIndex(i - 1);
 }
 
@@ -88,8 +98,8 @@ void Form2::Command8_Click()
     // With nothing selected there is nothing to move (and no row -1 to write into).
     if (i < 0 || PlayList->listText(i + 1).isEmpty())
         return;
-    const QString kept = PlayList->listText(i);
-    PlayList->item(i)->setText(PlayList->listText(i + 1));
-    PlayList->item(i + 1)->setText(kept);
+    const ListBox::Entry kept = PlayList->entry(i);
+    PlayList->setEntry(i, PlayList->entry(i + 1));
+    PlayList->setEntry(i + 1, kept);
     PlayList->setListIndex(i + 1);
 }

@@ -1,12 +1,17 @@
 #include "playlist/ListBox.h"
 
+#include "platform/FileNames.h"
+
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
+
+using sequora::platform::kNativeNameRole;
 
 namespace {
 
@@ -126,6 +131,54 @@ QStringList ListBox::entries() const
     result.reserve(count());
     for (int i = 0; i < count(); ++i)
         result.append(item(i)->text());
+    return result;
+}
+
+QByteArray ListBox::Entry::bytes() const
+{
+    return sequora::platform::entryFile(text, native);
+}
+
+ListBox::Entry ListBox::entry(int row) const
+{
+    if (row < 0 || row >= count())
+        return {};
+    const QListWidgetItem* it = item(row);
+    return { it->text(), it->data(kNativeNameRole).toByteArray() };
+}
+
+void ListBox::setEntry(int row, const Entry& entry)
+{
+    if (row < 0 || row >= count())
+        return;
+    // An empty value takes away bytes the row carried before.
+    item(row)->setData(kNativeNameRole, entry.native.isEmpty() ? QVariant() : entry.native);
+    item(row)->setText(entry.text);
+}
+
+void ListBox::addEntries(const QList<Entry>& entries)
+{
+    const int first = count();
+    QStringList texts;
+    texts.reserve(entries.size());
+    for (const Entry& entry : entries)
+        texts.append(entry.text);
+    addItems(texts);
+    // The bytes are no part of what is shown: no view needs to hear of them, and
+    // measuring ten thousand rows once more for nothing would be slow.
+    const QSignalBlocker quiet(model());
+    for (int i = 0; i < entries.size(); ++i) {
+        if (!entries[i].native.isEmpty())
+            item(first + i)->setData(kNativeNameRole, entries[i].native);
+    }
+}
+
+QList<ListBox::Entry> ListBox::entryList() const
+{
+    QList<Entry> result;
+    result.reserve(count());
+    for (int i = 0; i < count(); ++i)
+        result.append(entry(i));
     return result;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // A single-selection list box with the reads the editor's guards rely on: the selection
 // is -1 when nothing is selected, and a read at -1 or past the end gives empty text.
+// Each entry may carry the exact bytes of the name or path its text shows.
 
+#include <QByteArray>
+#include <QList>
 #include <QListWidget>
 #include <QStringList>
 
@@ -9,6 +12,17 @@ class ListBox : public QListWidget {
     Q_OBJECT
 
 public:
+    /// What an entry shows and the name or path on disk it stands for.
+    struct Entry {
+        QString text;
+        /// The name's exact bytes where the text cannot say them; empty where they are
+        /// the text in the file system's encoding.
+        QByteArray native;
+
+        /// The name or path on disk, byte for byte.
+        QByteArray bytes() const;
+    };
+
     explicit ListBox(QWidget* parent = nullptr);
     ~ListBox() override;
 
@@ -18,8 +32,17 @@ public:
     void setListIndex(int row);
     /// The entry at row; empty text for -1 or any row at or past the end.
     QString listText(int row) const;
-    /// Every entry, in order.
+    /// Every entry's text, in order.
     QStringList entries() const;
+
+    /// The entry at row with the bytes it carries; empty for -1 or any row at or past the end.
+    Entry entry(int row) const;
+    /// Rewrites the entry at row, text and bytes.
+    void setEntry(int row, const Entry& entry);
+    /// Appends entries at the end in one insertion.
+    void addEntries(const QList<Entry>& entries);
+    /// Every entry with its bytes, in order.
+    QList<Entry> entryList() const;
 
     /// A scrollable width in pixels: the horizontal scroll bar reaches at least this far,
     /// further if an entry is wider. 0 leaves the width to the entries alone.

@@ -9,8 +9,9 @@ class QWidget;
 
 namespace modCmOpen {
 
-/// The dialog's one filter: MIDI files, matched in any letter case.
-inline const QString kMidiFilter = QStringLiteral("MIDIﾌｧｲﾙ(*.MID)");
+/// The dialog's one filter: MIDI files, karaoke files and RIFF-wrapped ones (all Standard
+/// MIDI Files), matched in any letter case; Qt takes the patterns from the parentheses.
+inline const QString kMidiFilter = QStringLiteral("MIDIﾌｧｲﾙ(*.mid *.kar *.rmi)");
 
 /// Lets the user choose one existing file, starting in InitDir, in a dialog modal to
 /// OwnerHwnd. Returns the chosen file's full path, or empty text on cancel or failure.

@@ -119,6 +119,30 @@ std::vector<Piece> pieces()
         }
         out.push_back({"limiter", b.build(2 * kS), -1, 1500});
     }
+    {
+        // GS master volume at 64: some 12 dB down.
+        const std::vector<uint8_t> masterVolume {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x04, 0x40, 0x7C, 0xF7};
+        SongBuilder b;
+        b.sysex(0, gsReset).sysex(0, masterVolume).program(0, 0, 0);
+        b.note(0, kS, 0, 60, 100).note(0, kS, 0, 64, 100);
+        out.push_back({"gs-master-volume", b.build(2 * kS), -1, 1500});
+    }
+    {
+        // NRPN 01 20 at its lowest: a saw lead with its filter closed.
+        SongBuilder b;
+        b.sysex(0, gsReset).program(0, 0, 81);
+        b.cc(0, 0, kCcNrpnMsb, 0x01).cc(0, 0, kCcNrpnLsb, 0x20).cc(0, 0, kCcDataEntryMsb, 0);
+        b.note(0, kS, 0, 60, 100);
+        out.push_back({"filter-nrpn", b.build(2 * kS), -1, 1500});
+    }
+    {
+        // GS reverb macro Hall 1 at full level and send: the tail rings on past the note.
+        const std::vector<uint8_t> hall1 {0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x30, 0x03, 0x0C, 0xF7};
+        SongBuilder b;
+        b.sysex(0, gsReset).sysex(0, hall1).program(0, 0, 0).cc(0, 0, 91, 127);
+        b.note(0, kS / 4, 0, 60, 110);
+        out.push_back({"gs-reverb-macro", b.build(3 * kS), -1, 2500});
+    }
     return out;
 }
 

@@ -65,7 +65,14 @@ public:
             int range = 0;
             fluid_synth_get_pitch_bend(synth, ch, &bend);
             fluid_synth_get_pitch_wheel_sens(synth, ch, &range);
-            s += QStringLiteral(" bend=%1 range=%2 notes:").arg(bend).arg(range);
+            s += QStringLiteral(" bend=%1 range=%2").arg(bend).arg(range);
+            // The offsets the module model put on the channel, as FluidSynth holds them.
+            for (int gen : {GEN_FILTERFC, GEN_FILTERQ, GEN_VIBLFOTOPITCH, GEN_VIBLFOFREQ, GEN_VOLENVATTACK,
+                     GEN_VOLENVRELEASE, GEN_FINETUNE, GEN_COARSETUNE})
+                s += QStringLiteral(" g%1=%2").arg(gen).arg(double(fluid_synth_get_gen(synth, ch, gen)));
+            int basic = 0, mode = 0, val = 0;
+            fluid_synth_get_basic_channel(synth, ch, &basic, &mode, &val);
+            s += QStringLiteral(" mode=%1 notes:").arg(mode);
             if (!p.drum) {
                 for (int key = 0; key < 128; ++key) {
                     if (m_velocity[ch][key])
@@ -74,8 +81,15 @@ public:
             }
             out << s;
         }
+        double room = 0, level = 0, chorus = 0;
+        fluid_synth_get_reverb_group_roomsize(synth, -1, &room);
+        fluid_synth_get_reverb_group_level(synth, -1, &level);
+        fluid_synth_get_chorus_group_level(synth, -1, &chorus);
+        out << QStringLiteral("gain=%1 reverb=%2/%3 chorus=%4")
+                   .arg(double(fluid_synth_get_gain(synth))).arg(room).arg(level).arg(chorus);
         return out;
     }
+    const Module& module() const { return m_core->module(); }
 
 protected:
     void sendShort(uint8_t status, uint8_t d1, uint8_t d2) override
@@ -205,6 +219,61 @@ Song modesPiece()
     return b.build(10 * s);
 }
 
+// Everything a GS or XG file tells its module, at random through the song: master volume
+// and tuning, key shifts, part parameters by SysEx and by CC (whichever comes last wins),
+// scale tuning, tone NRPNs and sound controllers, drum-key NRPNs, RPNs, mono and poly,
+// portamento, effects, CC 121 and mode resets.
+Song modulePiece()
+{
+    test::SongBuilder b;
+    std::mt19937 random(7);
+    auto gs = [](uint8_t a1, uint8_t a2, uint8_t a3, uint8_t v) {
+        const uint8_t sum = static_cast<uint8_t>((128 - (a1 + a2 + a3 + v) % 128) % 128);
+        return std::vector<uint8_t> {0x41, 0x10, 0x42, 0x12, a1, a2, a3, v, sum, 0xF7};
+    };
+    auto xg = [](uint8_t a1, uint8_t a2, uint8_t a3, uint8_t v) {
+        return std::vector<uint8_t> {0x43, 0x10, 0x4C, a1, a2, a3, v, 0xF7};
+    };
+    const std::vector<uint8_t> gsReset {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+    const std::vector<uint8_t> xgOn {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    constexpr int64_t step = 20'000;
+    b.sysex(0, gsReset);
+    for (int i = 1; i < 1500; ++i) {
+        const int64_t t = i * step;
+        const int ch = int(random() % 16);
+        const auto v = static_cast<uint8_t>(random() % 128);
+        const auto part = static_cast<uint8_t>(0x10 | (random() % 16));
+        switch (random() % 24) {
+        case 0: b.sysex(t, gs(0x40, 0x00, 0x04, v)); break;
+        case 1: b.sysex(t, gs(0x40, 0x00, 0x05, static_cast<uint8_t>(0x28 + v % 49))); break;
+        case 2: b.sysex(t, gs(0x40, part, 0x16, static_cast<uint8_t>(0x28 + v % 49))); break;
+        case 3: b.sysex(t, gs(0x40, part, static_cast<uint8_t>(0x19 + 3 * (v % 2)), v)); break;
+        case 4: b.sysex(t, gs(0x40, part, static_cast<uint8_t>(0x40 + v % 12), v)); break;
+        case 5: b.sysex(t, gs(0x40, 0x01, static_cast<uint8_t>(0x30 + v % 5), static_cast<uint8_t>(v % 8))); break;
+        case 6: b.sysex(t, xg(0x08, static_cast<uint8_t>(ch), static_cast<uint8_t>(0x0B + v % 18), v)); break;
+        case 7: b.sysex(t, {0x7F, 0x7F, 0x04, static_cast<uint8_t>(1 + 2 * (v % 2)), v, v, 0xF7}); break;
+        case 8: b.cc(t, ch, kCcNrpnMsb, 1).cc(t, ch, kCcNrpnLsb, std::array {0x08, 0x09, 0x20, 0x21, 0x63, 0x66}[v % 6])
+                    .cc(t, ch, kCcDataEntryMsb, v); break;
+        case 9: b.cc(t, 9, kCcNrpnMsb, 0x18 + 2 * (v % 2)).cc(t, 9, kCcNrpnLsb, 35 + v % 20).cc(t, 9, kCcDataEntryMsb, v); break;
+        case 10: b.cc(t, ch, 71 + v % 5, v); break;
+        case 11: b.cc(t, ch, kCcRpnMsb, 0).cc(t, ch, kCcRpnLsb, std::array {0, 1, 2, 5}[v % 4]).cc(t, ch, kCcDataEntryMsb, v % 25); break;
+        case 12: b.cc(t, ch, 126 + v % 2, 1); break;
+        case 13: b.cc(t, ch, 5, v).cc(t, ch, kCcPortamento, v % 2 ? 127 : 0); break;
+        case 14: b.cc(t, ch, kCcResetAllControllers, 0); break;
+        case 15: b.cc(t, ch, std::array {7, 10, 91, 93, 1}[v % 5], v); break;
+        case 16: b.sysex(t, xg(0x02, 0x01, 0x00, static_cast<uint8_t>(v % 5))); break;
+        case 17:
+            if (i % 300 == 17)
+                b.sysex(t, i % 600 == 17 ? xgOn : gsReset);
+            break;
+        default:
+            b.note(t, int64_t(random() % 100) * step, ch, 40 + int(random() % 40), 1 + int(random() % 127));
+            break;
+        }
+    }
+    return b.build(1500 * step + 1'000'000);
+}
+
 // Long enough that a seek starts from the chased states kept along the way.
 Song longPiece()
 {
@@ -236,6 +305,45 @@ Song longPiece()
     return b.build(60000 * step + 1'000'000);
 }
 
+/// Where two module states differ, for the failure message.
+QString differenceOf(const Module& a, const Module& b)
+{
+    if (!(a.parts() == b.parts()))
+        return QStringLiteral("modes and parts");
+    if (!(a.master() == b.master()))
+        return QStringLiteral("master");
+    if (!(a.effects() == b.effects()))
+        return QStringLiteral("effects");
+    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        const PartState& p = a.part(ch);
+        const PartState& q = b.part(ch);
+        if (p == q)
+            continue;
+        QString what = QStringLiteral("part %1:").arg(ch + 1);
+        if (p.volume != q.volume || p.pan != q.pan || p.reverbSend != q.reverbSend || p.chorusSend != q.chorusSend)
+            what += QStringLiteral(" mixer %1/%2/%3/%4 vs %5/%6/%7/%8").arg(p.volume).arg(p.pan).arg(p.reverbSend)
+                        .arg(p.chorusSend).arg(q.volume).arg(q.pan).arg(q.reverbSend).arg(q.chorusSend);
+        if (p.toneNrpn != q.toneNrpn || p.soundController != q.soundController)
+            what += QStringLiteral(" tone");
+        if (p.drumKeys != q.drumKeys)
+            what += QStringLiteral(" drum keys");
+        if (p.keyShift != q.keyShift || p.scaleTuning != q.scaleTuning)
+            what += QStringLiteral(" key shift or scale");
+        if (p.rpnMsb != q.rpnMsb || p.rpnLsb != q.rpnLsb || p.nrpnMsb != q.nrpnMsb || p.nrpnLsb != q.nrpnLsb
+            || p.nrpnSelected != q.nrpnSelected)
+            what += QStringLiteral(" selection %1/%2/%3/%4/%5 vs %6/%7/%8/%9/%10").arg(p.rpnMsb).arg(p.rpnLsb)
+                        .arg(p.nrpnMsb).arg(p.nrpnLsb).arg(p.nrpnSelected).arg(q.rpnMsb).arg(q.rpnLsb).arg(q.nrpnMsb)
+                        .arg(q.nrpnLsb).arg(q.nrpnSelected);
+        if (p.mono != q.mono || p.portamentoTime != q.portamentoTime || p.modulation != q.modulation)
+            what += QStringLiteral(" mono, portamento or modulation");
+        if (p.bendSemitones != q.bendSemitones || p.fineTuning != q.fineTuning || p.coarseTuning != q.coarseTuning
+            || p.modRangeSemitones != q.modRangeSemitones || p.modRangeCents != q.modRangeCents || p.bendCents != q.bendCents)
+            what += QStringLiteral(" rpn values");
+        return what;
+    }
+    return QStringLiteral("nothing");
+}
+
 } // namespace
 
 class TestSeekChase : public QObject {
@@ -247,6 +355,7 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("modes, rhythm parts and the pedal") << QString();
         QTest::newRow("a long song, chased from the states kept along it") << QStringLiteral("long");
+        QTest::newRow("every message a module takes") << QStringLiteral("module");
         const std::filesystem::path songs = "/usr/share/games/openttd/baseset/openmsx";
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -269,6 +378,8 @@ private slots:
             song = modesPiece();
         else if (path == QLatin1String("long"))
             song = longPiece();
+        else if (path == QLatin1String("module"))
+            song = modulePiece();
         else
             QVERIFY(Song::load(path.toStdString(), song).playable());
         const unsigned seed = static_cast<unsigned>(qHash(path)) ^ 17u;
@@ -304,6 +415,8 @@ private slots:
                     QFAIL(qPrintable(QStringLiteral("seed %1, at %2 ms:\n played through: %3\n after a seek:   %4")
                                          .arg(seed).arg(ms).arg(want[ch], got[ch])));
             }
+            QVERIFY2(a.module() == b.module(), qPrintable(QStringLiteral("module state differs at %1 ms: %2")
+                                                              .arg(ms).arg(differenceOf(a.module(), b.module()))));
         }
     }
 };

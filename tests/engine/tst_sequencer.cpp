@@ -408,7 +408,8 @@ private slots:
     void chaseKeepsEveryParameterAndTheSelection()
     {
         // An NRPN, then RPN 0/0 set to 2 and stepped up once: 3 semitones of bend range,
-        // with RPN 0/0 still selected for the song's later data entries.
+        // with RPN 0/0 still selected for the song's later data entries, and the NRPN's
+        // number back in its registers too.
         m_seq->open(SongBuilder()
                         .cc(0, 2, kCcNrpnMsb, 1).cc(0, 2, kCcNrpnLsb, 8).cc(0, 2, kCcDataEntryMsb, 70)
                         .cc(10, 2, kCcRpnMsb, 0).cc(10, 2, kCcRpnLsb, 0).cc(10, 2, kCcDataEntryMsb, 2)
@@ -424,7 +425,7 @@ private slots:
         const std::vector<std::pair<int, int>> expected{
             {kCcNrpnMsb, 1}, {kCcNrpnLsb, 8}, {kCcDataEntryMsb, 70},
             {kCcRpnMsb, 0}, {kCcRpnLsb, 0}, {kCcDataEntryMsb, 3},
-            {kCcRpnMsb, 0}, {kCcRpnLsb, 0}};
+            {kCcNrpnMsb, 1}, {kCcNrpnLsb, 8}, {kCcRpnMsb, 0}, {kCcRpnLsb, 0}};
         QCOMPARE(cc, expected);
     }
 

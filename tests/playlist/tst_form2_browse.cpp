@@ -216,7 +216,7 @@ void tst_Form2Browse::openDialogAddsChosenPath()
     modCmOpen::setOpenDialogHook([&](QWidget* owner, const QString& filter, const QString& dir) {
         [&] {
             QCOMPARE(owner, static_cast<QWidget*>(m_editor));
-            QCOMPARE(filter, QStringLiteral("MIDIﾌｧｲﾙ(*.MID)"));
+            QCOMPARE(filter, QStringLiteral("MIDIﾌｧｲﾙ(*.mid *.kar *.rmi)"));
         }();
         initDirs << dir;
         return answer;

@@ -20,16 +20,21 @@ constexpr uint8_t kSysExEnd = 0xF7;
 
 constexpr uint8_t kCcBankMsb = 0;
 constexpr uint8_t kCcModulation = 1;
+constexpr uint8_t kCcPortamentoTime = 5;
 constexpr uint8_t kCcDataEntryMsb = 6;
 constexpr uint8_t kCcVolume = 7;
 constexpr uint8_t kCcPan = 10;
 constexpr uint8_t kCcExpression = 11;
 constexpr uint8_t kCcBankLsb = 32;
+constexpr uint8_t kCcPortamentoTimeLsb = 37;
 constexpr uint8_t kCcDataEntryLsb = 38;
 constexpr uint8_t kCcSustain = 64;
 constexpr uint8_t kCcPortamento = 65;
 constexpr uint8_t kCcSostenuto = 66;
 constexpr uint8_t kCcSoft = 67;
+constexpr uint8_t kCcPortamentoControl = 84;
+constexpr uint8_t kCcReverbSend = 91;
+constexpr uint8_t kCcChorusSend = 93;
 constexpr uint8_t kCcDataIncrement = 96;
 constexpr uint8_t kCcDataDecrement = 97;
 constexpr uint8_t kCcNrpnLsb = 98;
@@ -39,6 +44,19 @@ constexpr uint8_t kCcRpnMsb = 101;
 constexpr uint8_t kCcAllSoundOff = 120;
 constexpr uint8_t kCcResetAllControllers = 121;
 constexpr uint8_t kCcAllNotesOff = 123;
+constexpr uint8_t kCcOmniOff = 124;
+constexpr uint8_t kCcOmniOn = 125;
+constexpr uint8_t kCcMonoOn = 126;
+constexpr uint8_t kCcPolyOn = 127;
+
+// SysEx: universal and the two module makers whose messages the engine reads.
+constexpr uint8_t kUniversalNonRealtime = 0x7E;
+constexpr uint8_t kUniversalRealtime = 0x7F;
+constexpr uint8_t kRoland = 0x41;
+constexpr uint8_t kGsModel = 0x42;
+constexpr uint8_t kDataSet1 = 0x12;
+constexpr uint8_t kYamaha = 0x43;
+constexpr uint8_t kXgModel = 0x4C;
 
 constexpr uint8_t kDefaultVolume = 100;
 constexpr uint8_t kCentre7 = 64;

@@ -6,32 +6,17 @@ namespace sequora::midi {
 
 namespace {
 
-constexpr uint8_t kUniversalNonRealtime = 0x7E;
 constexpr uint8_t kGeneralMidi = 0x09;
 constexpr uint8_t kGm1On = 0x01;
 constexpr uint8_t kGmOff = 0x02;
 constexpr uint8_t kGm2On = 0x03;
 
-constexpr uint8_t kRoland = 0x41;
-constexpr uint8_t kGsModel = 0x42;
-constexpr uint8_t kDataSet1 = 0x12;
-constexpr uint8_t kYamaha = 0x43;
-constexpr uint8_t kXgModel = 0x4C;
 
 constexpr uint8_t kXgDrumMsb = 127;
 constexpr uint8_t kXgSfxKitMsb = 126;
 constexpr uint8_t kXgSfxVoiceMsb = 64;
 constexpr uint8_t kGm2DrumMsb = 120;
 constexpr uint8_t kGm2MelodicMsb = 121;
-
-// GS numbers its parts 1-16 with the drum part 10 first: block 0 is part 10, blocks
-// 1-9 parts 1-9, blocks A-F parts 11-16.
-uint8_t channelOfGsBlock(uint8_t block)
-{
-    if (block == 0)
-        return PartMap::kDrumChannel;
-    return block < 0x0A ? static_cast<uint8_t>(block - 1) : block;
-}
 
 PartMap::Sysex classifyGs(std::span<const uint8_t> msg)
 {
@@ -51,7 +36,7 @@ PartMap::Sysex classifyGs(std::span<const uint8_t> msg)
     if ((address & 0xFFF0FF) == 0x401015) {
         if (value > 2)
             return {SysexMeaning::Refused};
-        return {SysexMeaning::RhythmPart, SystemMode::None, channelOfGsBlock(msg[6] & 0x0F), value};
+        return {SysexMeaning::RhythmPart, SystemMode::None, PartMap::channelOfGsBlock(msg[6] & 0x0F), value};
     }
     return {};
 }

@@ -49,6 +49,14 @@ public:
         uint8_t channel = 0;                ///< for RhythmPart
         uint8_t rhythm = 0;                 ///< for RhythmPart: 0 melodic, 1 or 2 the drum map
     };
+    /// GS numbers its parts 1-16 with the drum part 10 first: block 0 is part 10,
+    /// blocks 1-9 parts 1-9, blocks A-F parts 11-16.
+    static uint8_t channelOfGsBlock(uint8_t block)
+    {
+        if (block == 0)
+            return kDrumChannel;
+        return block < 0x0A ? static_cast<uint8_t>(block - 1) : block;
+    }
     /// Reads @p msg (F0 ... F7) without changing anything.
     static Sysex classify(std::span<const uint8_t> msg);
 

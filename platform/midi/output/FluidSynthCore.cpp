@@ -177,6 +177,7 @@ std::unique_ptr<FluidSynthCore> FluidSynthCore::create(
         error = "cannot create the FluidSynth synthesiser";
         return nullptr;
     }
+    core->m_module = std::make_unique<FluidSynthModule>(core->m_synth, kGain);
     fluid_sfloader_t* loader = new_fluid_defsfloader(core->m_settings);
     if (loader) {
         fluid_sfloader_set_callbacks(loader, openFont, readFont, seekFont, tellFont, closeFont);
@@ -276,12 +277,12 @@ FluidSynthCore::ChannelPreset FluidSynthCore::channelPreset(uint8_t ch) const
     int bank = 0;
     int program = 0;
     fluid_synth_get_program(m_synth, ch, &font, &bank, &program);
-    return {m_parts.isDrum(ch), {static_cast<uint16_t>(bank), static_cast<uint8_t>(program)}};
+    return {parts().isDrum(ch), {static_cast<uint16_t>(bank), static_cast<uint8_t>(program)}};
 }
 
 void FluidSynthCore::choosePreset(uint8_t ch)
 {
-    const PresetRequest request = m_parts.request(ch);
+    const PresetRequest request = parts().request(ch);
     fluid_synth_set_channel_type(m_synth, ch, request.drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     if (m_sfontId < 0)
         return;
@@ -306,41 +307,9 @@ FluidSynthCore::~FluidSynthCore()
 void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
 {
     wake();
-    const int ch = channelOf(status);
-    switch (commandOf(status)) {
-    case kNoteOff:
-        fluid_synth_noteoff(m_synth, ch, data1);
-        break;
-    case kNoteOn:
-        if (data2 == 0)
-            fluid_synth_noteoff(m_synth, ch, data1);
-        else
-            fluid_synth_noteon(m_synth, ch, data1, data2);
-        break;
-    case kPolyPressure:
-        fluid_synth_key_pressure(m_synth, ch, data1, data2);
-        break;
-    case kControlChange:
-        // Banks are the part map's to interpret: FluidSynth's own reading of them
-        // depends on its version and settings.
-        if (data1 == kCcBankMsb || data1 == kCcBankLsb)
-            m_parts.followShort(status, data1, data2);
-        else
-            fluid_synth_cc(m_synth, ch, data1, data2);
-        break;
-    case kProgramChange:
-        m_parts.followShort(status, data1, data2);
-        choosePreset(static_cast<uint8_t>(ch));
-        break;
-    case kChannelPressure:
-        fluid_synth_channel_pressure(m_synth, ch, data1);
-        break;
-    case kPitchBend:
-        fluid_synth_pitch_bend(m_synth, ch, data1 | (data2 << 7));
-        break;
-    default:
-        break;
-    }
+    const ModuleChange change = m_module->sendShort(status, data1, data2);
+    if (change.has(ModuleChange::Preset))
+        choosePreset(change.channel);
 }
 
 void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
@@ -348,29 +317,11 @@ void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
     if (message.size() < 3 || message.front() != kSysExStart || message.back() != kSysExEnd)
         return;
     wake();
-    const PartMap::Sysex meaning = m_parts.followSysex(message);
-    switch (meaning.meaning) {
-    case SysexMeaning::Reset:
-        // The module the song addresses starts afresh, in its mode.
-        fluid_synth_system_reset(m_synth);
+    const ModuleChange change = m_module->sendSysex(message);
+    if (change.has(ModuleChange::Everything))
         choosePresets();
-        return;
-    case SysexMeaning::RhythmPart:
-        choosePreset(meaning.channel);
-        return;
-    case SysexMeaning::Refused:
-        return;
-    case SysexMeaning::Other:
-        break;
-    }
-    // Universal messages (tuning, say) are FluidSynth's to take; what a manufacturer's
-    // module does with its own the part map has done, or no soft synth would.
-    constexpr uint8_t kUniversalNonRealtime = 0x7E;
-    constexpr uint8_t kUniversalRealtime = 0x7F;
-    if (message[1] != kUniversalNonRealtime && message[1] != kUniversalRealtime)
-        return;
-    fluid_synth_sysex(m_synth, reinterpret_cast<const char*>(message.data() + 1),
-        static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
+    else if (change.has(ModuleChange::Preset))
+        choosePreset(change.channel);
 }
 
 void FluidSynthCore::silence()
@@ -395,8 +346,7 @@ void FluidSynthCore::silence()
 
 void FluidSynthCore::reset()
 {
-    fluid_synth_system_reset(m_synth);
-    m_parts.reset(SystemMode::None);
+    m_module->reset(SystemMode::None);
     choosePresets();
     silence();
 }

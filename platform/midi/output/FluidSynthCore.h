@@ -4,6 +4,7 @@
 
 #include "platform/midi/output/Limiter.h"
 #include "platform/midi/module/PartMap.h"
+#include "platform/midi/output/FluidSynthModule.h"
 
 #include <array>
 #include <cstdint>
@@ -77,7 +78,9 @@ public:
     const std::vector<Preset>& loadedPresets() const { return m_pinned; }
     /// Channel @p ch as the part map set it up.
     ChannelPreset channelPreset(uint8_t ch) const;
-    const PartMap& parts() const { return m_parts; }
+    const PartMap& parts() const { return m_module->module().parts(); }
+    /// The module as the messages so far have left it.
+    const Module& module() const { return m_module->module(); }
 
     _fluid_hashtable_t* settings() const { return m_settings; }
     _fluid_synth_t* synth() const { return m_synth; }
@@ -144,8 +147,8 @@ private:
     int m_sfontId = -1;
     std::vector<bool> m_available; ///< by bank * 128 + program, banks 0 to 128
     std::vector<Preset> m_pinned;
-    PartMap m_parts;
     _fluid_synth_t* m_synth = nullptr;
+    std::unique_ptr<FluidSynthModule> m_module;
     int m_rate = 0;
     uint64_t m_framesOut = 0;
     Limiter m_limiter;

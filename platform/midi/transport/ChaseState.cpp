@@ -38,10 +38,9 @@ void ChaseState::clear()
     }
     m_resetSysex.clear();
     m_sysex.clear();
-    m_sysexLengths.clear();
     for (std::vector<uint8_t>& msg : m_rhythmSysex)
         msg.clear();
-    m_parts.reset(SystemMode::None);
+    m_module.reset(SystemMode::None);
 }
 
 void ChaseState::scan(const Song& song, int64_t timeUs)
@@ -67,7 +66,8 @@ void ChaseState::apply(const Song& song, const MidiEvent& e)
         return;
     }
     Channel& c = m_channels[channelOf(e.status)];
-    m_parts.followShort(e.status, e.data1, e.data2);
+    if (commandOf(e.status) == kControlChange || commandOf(e.status) == kProgramChange)
+        m_module.followShort(e.status, e.data1, e.data2);
     switch (commandOf(e.status)) {
     case kNoteOn:
         if (e.data2 != 0) {
@@ -216,35 +216,89 @@ void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escap
     switch (meaning.meaning) {
     case SysexMeaning::Reset:
         clear();
-        m_parts.reset(meaning.mode);
+        m_module.followSysex(msg);
         m_resetSysex = std::move(msg);
         return;
     case SysexMeaning::RhythmPart:
-        if (m_parts.followSysex(msg).meaning == SysexMeaning::RhythmPart) {
+        if (m_module.followSysex(msg).has(ModuleChange::Preset)) {
             m_rhythmSysex[meaning.channel] = std::move(msg);
             return;
         }
         break; // a mode without rhythm parts ignores it, on replay too
     case SysexMeaning::Refused:
         return; // a module ignores it: nothing to replay
-    case SysexMeaning::Other:
+    case SysexMeaning::Other: {
+        const ModuleChange change = m_module.followSysex(msg);
+        if (change.has(ModuleChange::Refused))
+            return;
+        takeModuleValues(change);
         break;
     }
-    if (m_sysexLengths.size() >= kMaxSysex)
+    }
+    keepSysex(std::move(msg));
+}
+
+namespace {
+
+// The module address a GS or XG parameter write sets, with its length; 0 for others.
+uint64_t addressKey(const std::vector<uint8_t>& msg)
+{
+    if (msg.size() >= 10 && msg[1] == kRoland && msg[4] == kDataSet1)
+        return uint64_t(kRoland) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[5]) << 24 | uint64_t(msg[6]) << 16
+            | uint64_t(msg[7]) << 8 | (msg.size() & 0xFF);
+    if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10)
+        return uint64_t(kYamaha) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[4]) << 24 | uint64_t(msg[5]) << 16
+            | uint64_t(msg[6]) << 8 | (msg.size() & 0xFF);
+    return 0;
+}
+
+} // namespace
+
+void ChaseState::keepSysex(std::vector<uint8_t> msg)
+{
+    if (const uint64_t key = addressKey(msg)) {
+        const auto same = std::find_if(m_sysex.begin(), m_sysex.end(),
+            [&](const std::vector<uint8_t>& kept) { return addressKey(kept) == key; });
+        if (same != m_sysex.end())
+            m_sysex.erase(same);
+    }
+    if (m_sysex.size() >= kMaxSysex)
         return;
-    m_sysex.insert(m_sysex.end(), msg.begin(), msg.end());
-    m_sysexLengths.push_back(static_cast<uint32_t>(msg.size()));
+    m_sysex.push_back(std::move(msg));
+}
+
+void ChaseState::takeModuleValues(const ModuleChange& change)
+{
+    if (!change.has(ModuleChange::Mixer) && !change.has(ModuleChange::Offsets))
+        return;
+    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        if (!change.has(ModuleChange::AllParts) && ch != change.channel)
+            continue;
+        Channel& c = m_channels[ch];
+        const PartState& p = m_module.part(ch);
+        if (change.has(ModuleChange::Mixer)) {
+            c.cc[kCcVolume] = p.volume;
+            c.cc[kCcPan] = p.pan;
+            c.cc[kCcReverbSend] = p.reverbSend;
+            c.cc[kCcChorusSend] = p.chorusSend;
+        }
+        if (change.has(ModuleChange::Offsets)) {
+            for (Parameter& param : c.parameters) {
+                if (!param.nrpn || param.msb != 0x01)
+                    continue;
+                if (const ToneRow* row = toneRowForNrpn(param.lsb))
+                    param.dataMsb = p.toneNrpn[static_cast<std::size_t>(row->param)];
+            }
+        }
+    }
 }
 
 void ChaseState::emit(Block& out) const
 {
     if (!m_resetSysex.empty())
         out.addSysex(m_resetSysex);
-    std::size_t offset = 0;
-    for (uint32_t length : m_sysexLengths) {
-        out.addSysex(std::span<const uint8_t>(m_sysex.data() + offset, length));
-        offset += length;
-    }
+    for (const std::vector<uint8_t>& msg : m_sysex)
+        out.addSysex(msg);
     for (const std::vector<uint8_t>& msg : m_rhythmSysex) {
         if (!msg.empty())
             out.addSysex(msg);
@@ -257,7 +311,7 @@ void ChaseState::emitNotes(Block& out) const
 {
     for (uint8_t ch = 0; ch < kChannels; ++ch) {
         const Channel& c = m_channels[ch];
-        if (m_parts.isDrum(ch))
+        if (m_module.parts().isDrum(ch))
             continue;
         for (uint8_t key = 0; key < 128; ++key) {
             if (c.velocity[key] == 0)
@@ -269,9 +323,11 @@ void ChaseState::emitNotes(Block& out) const
     }
 }
 
-void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out)
+void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out) const
 {
     const uint8_t cc = kControlChange | ch;
+    if (m_module.part(ch).mono)
+        out.addShort(cc, kCcMonoOn, 1);
     // The program with the bank it was chosen from; a bank sent after it comes below.
     if (c.program != kUnset) {
         if (c.programBankMsb != kUnset)
@@ -298,16 +354,14 @@ void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out)
         if (p.dataLsb != kUnset)
             out.addShort(cc, kCcDataEntryLsb, static_cast<uint8_t>(p.dataLsb));
     }
-    // Leave the selection as the song left it, so its later data entries land right.
-    if (c.selected == Selected::Rpn) {
-        out.addShort(cc, kCcRpnMsb, c.rpnMsb);
-        out.addShort(cc, kCcRpnLsb, c.rpnLsb);
-    } else if (c.selected == Selected::Nrpn) {
-        out.addShort(cc, kCcNrpnMsb, c.nrpnMsb);
-        out.addShort(cc, kCcNrpnLsb, c.nrpnLsb);
-    } else if (!c.parameters.empty()) {
-        out.addShort(cc, kCcRpnMsb, kNullParameter);
-        out.addShort(cc, kCcRpnLsb, kNullParameter);
+    // Leave both numbers and the selection as the song left them, so its later data
+    // entries land right: the other pair first, the selected one last.
+    if (!c.parameters.empty() || c.selected != Selected::None) {
+        const bool nrpnLast = c.selected == Selected::Nrpn;
+        for (bool nrpn : {!nrpnLast, nrpnLast}) {
+            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? c.nrpnMsb : c.rpnMsb);
+            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? c.nrpnLsb : c.rpnLsb);
+        }
     }
     if (c.bend != kUnset)
         out.addShort(kPitchBend | ch, static_cast<uint8_t>(c.bend & 0x7F), static_cast<uint8_t>(c.bend >> 7));

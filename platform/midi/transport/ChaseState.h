@@ -5,7 +5,7 @@
 // the system reset SysEx (with the SysEx that followed it), the parts' system mode and
 // drum parts, and the notes that are sounding, held by a key or by the sustain pedal.
 
-#include "platform/midi/module/PartMap.h"
+#include "platform/midi/module/Module.h"
 
 #include <array>
 #include <bitset>
@@ -44,7 +44,9 @@ public:
     /// keeps it. Drum parts are not struck again: their hits are over.
     void emitNotes(Block& out) const;
     /// The parts' mode and drum parts as the song left them.
-    const PartMap& parts() const { return m_parts; }
+    const PartMap& parts() const { return m_module.parts(); }
+    /// The whole module as the song left it.
+    const Module& module() const { return m_module; }
 
 private:
     static constexpr int16_t kUnset = -1;
@@ -82,16 +84,21 @@ private:
     static void releasePedal(Channel& c);
     Parameter* selectedParameter(Channel& c);
     void applySysex(const uint8_t* bytes, std::size_t length, bool escaped);
-    static void emitChannel(const Channel& c, uint8_t ch, Block& out);
+    void emitChannel(const Channel& c, uint8_t ch, Block& out) const;
+    /// Keeps @p msg among the SysEx to replay, replacing an earlier write to the same
+    /// module address, so a song that sets its parts again and again stays within the cap.
+    void keepSysex(std::vector<uint8_t> msg);
+    /// After a SysEx that set what CCs or NRPNs also set: the chased CC and NRPN values
+    /// take the module's, so whichever came last wins on replay too.
+    void takeModuleValues(const ModuleChange& change);
 
     std::array<Channel, 16> m_channels;
     std::vector<uint8_t> m_resetSysex;   ///< F0 ... F7, empty if the song sent none yet
-    std::vector<uint8_t> m_sysex;        ///< later SysEx messages, back to back
-    std::vector<uint32_t> m_sysexLengths;
+    std::vector<std::vector<uint8_t>> m_sysex; ///< later SysEx messages, in order
     /// The last "use for rhythm part" of each part: kept apart from the SysEx above so
     /// that no cap can lose a drum part.
     std::array<std::vector<uint8_t>, 16> m_rhythmSysex;
-    PartMap m_parts;
+    Module m_module;
 };
 
 } // namespace sequora::midi

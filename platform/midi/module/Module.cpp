@@ -1,0 +1,263 @@
+// The module's modes and parts, and the channel messages it takes: controllers, RPNs,
+// NRPNs and channel modes. SysEx is in ModuleSysex.cpp.
+
+#include "platform/midi/module/Module.h"
+
+#include "platform/midi/file/MidiBytes.h"
+
+#include <algorithm>
+
+namespace sequora::midi {
+
+namespace {
+
+
+constexpr uint8_t kNrpnTone = 0x01;
+constexpr uint8_t kNrpnSoundFont = 120;
+constexpr uint8_t kNrpnDrumPitch = 0x18;
+constexpr uint8_t kNrpnDrumLevel = 0x1A;
+constexpr uint8_t kNrpnDrumPan = 0x1C;
+constexpr uint8_t kNrpnDrumReverb = 0x1D;
+constexpr uint8_t kNrpnDrumChorus = 0x1E;
+
+constexpr uint8_t kMaxBendSemitones = 24;
+
+} // namespace
+
+void Module::reset(SystemMode mode)
+{
+    m_parts.reset(mode);
+    m_master = MasterState {};
+    m_part.fill(PartState {});
+    m_effects = EffectState {};
+    // Each module's power-on effects: XG a hall and a chorus of its own, GM2 a large hall.
+    if (mode == SystemMode::Xg) {
+        m_effects.reverb = ReverbType::Hall1;
+        m_effects.chorus = ChorusType::Chorus1;
+    } else if (mode == SystemMode::Gm2) {
+        m_effects.reverb = ReverbType::Hall1;
+    }
+}
+
+bool Module::honoursNrpns() const
+{
+    // GS and XG modules take NRPNs, in GM1 mode too they do not; GM2 defines none.
+    return mode() != SystemMode::Gm1 && mode() != SystemMode::Gm2;
+}
+
+bool Module::honoursSoundControllers() const
+{
+    return mode() != SystemMode::Gm1;
+}
+
+int Module::noteShift(uint8_t ch) const
+{
+    if (m_parts.isDrum(ch))
+        return 0;
+    return m_part[ch & 0x0F].keyShift + m_master.keyShift + m_master.coarseSemitones;
+}
+
+float Module::toneOffset(uint8_t ch, ToneTarget target) const
+{
+    const PartState& p = m_part[ch & 0x0F];
+    int steps = 0;
+    float perStep = 0;
+    for (const ToneRow& row : kToneTable) {
+        if (row.target != target)
+            continue;
+        const auto i = static_cast<std::size_t>(row.param);
+        if (honoursNrpns())
+            steps += p.toneNrpn[i] - 64;
+        if (honoursSoundControllers() && row.cc)
+            steps += p.soundController[i] - 64;
+        perStep = row.perStep;
+    }
+    if (target != ToneTarget::VibLfoToPitch)
+        return steps * perStep;
+    // The mod wheel sweeps 50 cents of vibrato by itself (the soft synth's default
+    // modulator); RPN 5 widens or narrows that, a lower depth scales it down and a higher
+    // one adds vibrato of its own.
+    const float wheel = p.modulation / 127.0f;
+    const float scale = steps < 0 ? std::max(0.0f, 1.0f + steps / 64.0f) : 1.0f;
+    constexpr float kWheelCents = 50.0f;
+    return wheel * (p.modRangeTotalCents() * scale - kWheelCents) + std::max(steps, 0) * perStep;
+}
+
+float Module::fineTuneCents(uint8_t ch) const
+{
+    const PartState& p = m_part[ch & 0x0F];
+    return m_master.fineTenthCents / 10.0f + (int(p.fineTuning) - int(kCentre14)) * 100.0f / kCentre14;
+}
+
+float Module::coarseTuneSemitones(uint8_t ch) const
+{
+    return float(int(m_part[ch & 0x0F].coarseTuning) - 64);
+}
+
+ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
+{
+    const uint8_t ch = channelOf(status);
+    PartState& p = m_part[ch];
+    const ModuleChange pass {ModuleChange::Pass, ch};
+    switch (commandOf(status)) {
+    case kProgramChange:
+        m_parts.followShort(status, data1, data2);
+        return {ModuleChange::Preset, ch};
+    case kControlChange:
+        break;
+    default:
+        return pass;
+    }
+    data2 &= 0x7F;
+    switch (data1) {
+    case kCcBankMsb:
+    case kCcBankLsb:
+        m_parts.followShort(status, data1, data2);
+        return {ModuleChange::None, ch};
+    case kCcModulation:
+        p.modulation = data2;
+        return {ModuleChange::Pass | ModuleChange::Offsets, ch};
+    case kCcVolume:
+        p.volume = data2;
+        return pass;
+    case kCcPan:
+        p.pan = data2;
+        return pass;
+    case kCcReverbSend:
+        p.reverbSend = data2;
+        return pass;
+    case kCcChorusSend:
+        p.chorusSend = data2;
+        return pass;
+    case kCcPortamentoTime:
+        p.portamentoTime = data2;
+        return {ModuleChange::Portamento, ch};
+    case kCcPortamentoTimeLsb:
+        return {ModuleChange::None, ch}; // a module times its glides by CC 5 alone
+    case kCcDataEntryMsb:
+    case kCcDataEntryLsb:
+    case kCcDataIncrement:
+    case kCcDataDecrement:
+        return dataEntry(ch, data1, data2);
+    case kCcNrpnLsb:
+        p.nrpnLsb = data2;
+        p.nrpnSelected = true;
+        return pass;
+    case kCcNrpnMsb:
+        p.nrpnMsb = data2;
+        p.nrpnSelected = true;
+        return pass;
+    case kCcRpnLsb:
+        p.rpnLsb = data2;
+        p.nrpnSelected = false;
+        return pass;
+    case kCcRpnMsb:
+        p.rpnMsb = data2;
+        p.nrpnSelected = false;
+        return pass;
+    case kCcResetAllControllers:
+        p.modulation = 0;
+        p.rpnMsb = p.rpnLsb = p.nrpnMsb = p.nrpnLsb = PartState::kNull;
+        p.nrpnSelected = false;
+        return {ModuleChange::Pass | ModuleChange::ControllersReset, ch};
+    case kCcOmniOff:
+    case kCcOmniOn:
+        return {ModuleChange::NotesOff, ch};
+    case kCcMonoOn:
+    case kCcPolyOn:
+        p.mono = data1 == kCcMonoOn;
+        return {ModuleChange::ChannelMode, ch};
+    default:
+        break;
+    }
+    if (const ToneRow* row = toneRowForCc(data1)) {
+        p.soundController[static_cast<std::size_t>(row->param)] = data2;
+        return {ModuleChange::Offsets, ch};
+    }
+    return pass;
+}
+
+ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
+{
+    PartState& p = m_part[ch];
+    const ModuleChange none {ModuleChange::None, ch};
+    const bool msbEntry = cc == kCcDataEntryMsb;
+    const bool step = cc == kCcDataIncrement || cc == kCcDataDecrement;
+    const int delta = cc == kCcDataIncrement ? 1 : -1;
+    auto stepped = [&](int current, int lo, int hi) {
+        return static_cast<uint8_t>(std::clamp(current + delta, lo, hi));
+    };
+
+    if (p.nrpnSelected) {
+        if (p.nrpnMsb == PartState::kNull && p.nrpnLsb == PartState::kNull)
+            return none; // data without a number
+        if (p.nrpnMsb == kNrpnSoundFont)
+            return {ModuleChange::Pass | ModuleChange::Offsets, ch};
+        if (!honoursNrpns() || !(msbEntry || step))
+            return none;
+        if (p.nrpnMsb == kNrpnTone) {
+            const ToneRow* row = toneRowForNrpn(p.nrpnLsb);
+            if (!row)
+                return none;
+            uint8_t& slot = p.toneNrpn[static_cast<std::size_t>(row->param)];
+            slot = step ? stepped(slot, 0, 127) : value;
+            return {ModuleChange::Offsets, ch};
+        }
+        DrumKey& key = p.drumKeys[p.nrpnLsb & 0x7F];
+        uint8_t* slot = nullptr;
+        switch (p.nrpnMsb) {
+        case kNrpnDrumPitch: slot = &key.pitch; break;
+        case kNrpnDrumLevel: slot = &key.level; break;
+        case kNrpnDrumPan: slot = &key.pan; break;
+        case kNrpnDrumReverb: slot = &key.reverb; break;
+        case kNrpnDrumChorus: slot = &key.chorus; break;
+        default: return none;
+        }
+        if (step)
+            *slot = stepped(*slot == DrumKey::kKit ? 64 : *slot, 0, 127);
+        else
+            *slot = value;
+        return none; // takes effect on the key's next note
+    }
+
+    if (p.rpnMsb != 0)
+        return none;
+    switch (p.rpnLsb) {
+    case 0: // pitch bend sensitivity
+        if (msbEntry)
+            p.bendSemitones = std::min(value, kMaxBendSemitones);
+        else if (step)
+            p.bendSemitones = stepped(p.bendSemitones, 0, kMaxBendSemitones);
+        else if (value < 100)
+            p.bendCents = value;
+        return {ModuleChange::BendRange, ch};
+    case 1: // fine tuning, 14 bits
+        if (msbEntry)
+            p.fineTuning = static_cast<uint16_t>(value << 7 | (p.fineTuning & 0x7F));
+        else if (!step)
+            p.fineTuning = static_cast<uint16_t>((p.fineTuning & ~0x7F) | value);
+        else
+            return none;
+        return {ModuleChange::Offsets, ch};
+    case 2: // coarse tuning, semitones
+        if (msbEntry)
+            p.coarseTuning = value;
+        else if (step)
+            p.coarseTuning = stepped(p.coarseTuning, 0, 127);
+        else
+            return none;
+        return {ModuleChange::Offsets, ch};
+    case 5: // modulation depth range
+        if (msbEntry)
+            p.modRangeSemitones = value;
+        else if (!step && value < 100)
+            p.modRangeCents = value;
+        else
+            return none;
+        return {ModuleChange::Offsets, ch};
+    default:
+        return none;
+    }
+}
+
+} // namespace sequora::midi

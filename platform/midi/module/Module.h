@@ -1,0 +1,139 @@
+#pragma once
+// The whole state of the module a file was written for, as the file has left it: the
+// system mode and drum parts (PartMap), master volume and tuning, each part's parameters
+// (key shift, level, pan, sends, scale tuning, tone offsets, RPNs, channel mode,
+// portamento, drum keys) and the effects. Followed message by message the same way by
+// the soft synth that plays and the chase; what it means to FluidSynth is worked out
+// elsewhere, in one place.
+
+#include "platform/midi/module/Effects.h"
+#include "platform/midi/module/PartMap.h"
+#include "platform/midi/module/Tone.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace sequora::midi {
+
+struct MasterState {
+    uint16_t volume = 16383;   ///< 14 bits; a 7-bit message sets the top seven
+    int16_t fineTenthCents = 0; ///< -1000 .. +1000
+    int8_t coarseSemitones = 0; ///< universal master coarse tuning: moves notes
+    int8_t keyShift = 0;        ///< GS master key shift, XG transpose: moves notes
+    bool operator==(const MasterState&) const = default;
+};
+
+/// What the drum-note NRPNs set on one key of a drum part; 64 (pitch) or unset keeps the kit's.
+struct DrumKey {
+    static constexpr uint8_t kKit = 0xFF;
+    uint8_t pitch = 64; ///< semitones around 64
+    uint8_t level = kKit;
+    uint8_t pan = kKit;
+    uint8_t reverb = kKit;
+    uint8_t chorus = kKit;
+    bool isKit() const { return pitch == 64 && level == kKit && pan == kKit && reverb == kKit && chorus == kKit; }
+    bool operator==(const DrumKey&) const = default;
+};
+
+struct PartState {
+    static constexpr uint8_t kNull = 127;
+    static constexpr uint8_t kDefaultReverbSend = 40;
+
+    // The same parameters as CC 7, 10, 91 and 93: the last message of either kind wins.
+    uint8_t volume = 100;
+    uint8_t pan = 64;
+    uint8_t reverbSend = kDefaultReverbSend;
+    uint8_t chorusSend = 0;
+    uint8_t modulation = 0;
+    int8_t keyShift = 0; ///< semitones, melodic parts only
+    std::array<int8_t, 12> scaleTuning {}; ///< cents, C to B
+    std::array<uint8_t, kToneParams> toneNrpn {64, 64, 64, 64, 64, 64, 64, 64};
+    std::array<uint8_t, kToneParams> soundController {64, 64, 64, 64, 64, 64, 64, 64};
+    // RPNs: bend range, fine and coarse tuning, modulation depth range.
+    uint8_t bendSemitones = 2;
+    uint8_t bendCents = 0;
+    uint16_t fineTuning = 8192; ///< 14 bits, centre 8192 = 0 cents, +-100 cents
+    uint8_t coarseTuning = 64;  ///< semitones around 64
+    uint8_t modRangeSemitones = 0;
+    uint8_t modRangeCents = 50;
+    bool mono = false;
+    uint8_t portamentoTime = 0; ///< CC 5
+    // Parameter selection: which RPN or NRPN data entry goes to.
+    uint8_t rpnMsb = kNull, rpnLsb = kNull, nrpnMsb = kNull, nrpnLsb = kNull;
+    bool nrpnSelected = false;
+    std::array<DrumKey, 128> drumKeys {};
+    bool operator==(const PartState&) const = default;
+
+    /// Cents the mod wheel's vibrato sweeps at full wheel (RPN 5).
+    int modRangeTotalCents() const { return modRangeSemitones * 100 + modRangeCents; }
+};
+
+/// What a message changed, for whoever carries the state out.
+struct ModuleChange {
+    enum Bits : uint32_t {
+        None = 0,
+        Preset = 1u << 0,      ///< the channel's preset or drum type
+        Everything = 1u << 1,  ///< a system mode reset: every part and the master
+        Offsets = 1u << 2,     ///< the channel's generator offsets (tone, tuning RPNs, mod range)
+        Tuning = 1u << 3,      ///< the channel's scale tuning
+        BendRange = 1u << 4,
+        ChannelMode = 1u << 5, ///< mono or poly; the channel's notes end
+        NotesOff = 1u << 6,    ///< the channel's notes end (Omni Off / On)
+        Portamento = 1u << 7,
+        Mixer = 1u << 8,       ///< volume, pan or sends changed by SysEx
+        MasterGain = 1u << 9,
+        MasterTuning = 1u << 10, ///< every channel's offsets
+        Effects = 1u << 11,
+        Pass = 1u << 12,       ///< the soft synth takes the message as it is
+        Refused = 1u << 13,    ///< malformed: nothing changed
+        ControllersReset = 1u << 14,
+        AllParts = 1u << 15,   ///< the change concerns every part (key shift, master)
+    };
+    uint32_t bits = None;
+    uint8_t channel = 0;
+    bool has(uint32_t b) const { return (bits & b) != 0; }
+};
+
+class Module {
+public:
+    Module() { reset(SystemMode::None); }
+
+    /// Every part and the master to @p mode's power-on state.
+    void reset(SystemMode mode);
+    ModuleChange followShort(uint8_t status, uint8_t data1, uint8_t data2);
+    /// @p msg: F0 ... F7.
+    ModuleChange followSysex(std::span<const uint8_t> msg);
+
+    const PartMap& parts() const { return m_parts; }
+    SystemMode mode() const { return m_parts.mode(); }
+    const MasterState& master() const { return m_master; }
+    const PartState& part(uint8_t ch) const { return m_part[ch & 0x0F]; }
+    const EffectState& effects() const { return m_effects; }
+
+    /// Semitones a melodic note on @p ch moves by: the part's key shift and the master's.
+    int noteShift(uint8_t ch) const;
+    /// The sum of every source of offset for a tone target on @p ch, in its unit.
+    float toneOffset(uint8_t ch, ToneTarget target) const;
+    /// The channel's tuning in cents: master fine and RPN fine and coarse tuning.
+    float fineTuneCents(uint8_t ch) const;
+    float coarseTuneSemitones(uint8_t ch) const;
+    bool honoursNrpns() const;
+    bool honoursSoundControllers() const;
+
+    bool operator==(const Module&) const = default;
+
+private:
+    ModuleChange dataEntry(uint8_t ch, uint8_t cc, uint8_t value);
+    ModuleChange followGs(std::span<const uint8_t> msg);
+    ModuleChange followXg(std::span<const uint8_t> msg);
+    ModuleChange followUniversal(std::span<const uint8_t> msg);
+    ModuleChange gsPart(uint8_t ch, uint8_t address, uint8_t value);
+
+    PartMap m_parts;
+    MasterState m_master;
+    std::array<PartState, 16> m_part {};
+    EffectState m_effects;
+};
+
+} // namespace sequora::midi

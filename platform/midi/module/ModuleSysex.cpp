@@ -1,0 +1,300 @@
+// The SysEx a module takes: mode resets and rhythm parts (PartMap), master volume and
+// tuning, part parameters and effects, as universal, GS and XG messages. A write of
+// several bytes sets consecutive addresses, as on the modules.
+
+#include "platform/midi/module/Module.h"
+
+#include "platform/midi/file/MidiBytes.h"
+
+#include <algorithm>
+
+namespace sequora::midi {
+
+namespace {
+
+constexpr uint8_t kDeviceControl = 0x04;
+constexpr uint8_t kMasterVolume = 0x01;
+constexpr uint8_t kMasterFineTuning = 0x03;
+constexpr uint8_t kMasterCoarseTuning = 0x04;
+
+
+// Key shifts and transposes: 0x28-0x58 is -24..+24 semitones.
+constexpr uint8_t kShiftLow = 0x28;
+constexpr uint8_t kShiftHigh = 0x58;
+constexpr uint16_t kTuneCentre = 0x400; // GS and XG master tune, 0.1 cent steps
+constexpr uint16_t kGsTuneLow = 0x18;
+constexpr uint16_t kGsTuneHigh = 0x7E8;
+
+bool isShift(uint8_t v) { return v >= kShiftLow && v <= kShiftHigh; }
+
+uint16_t nibbles(std::span<const uint8_t> d)
+{
+    return static_cast<uint16_t>((d[0] & 0x0F) << 12 | (d[1] & 0x0F) << 8 | (d[2] & 0x0F) << 4 | (d[3] & 0x0F));
+}
+
+void merge(ModuleChange& into, ModuleChange c)
+{
+    if (c.bits == ModuleChange::None)
+        return;
+    if (into.bits != ModuleChange::None && into.channel != c.channel)
+        into.bits |= ModuleChange::AllParts;
+    into.bits |= c.bits;
+    into.channel = c.channel;
+}
+
+} // namespace
+
+ModuleChange Module::followSysex(std::span<const uint8_t> msg)
+{
+    if (msg.size() < 3 || msg.front() != kSysExStart || msg.back() != kSysExEnd)
+        return {ModuleChange::Refused};
+    for (std::size_t i = 1; i + 1 < msg.size(); ++i) {
+        if (msg[i] & 0x80)
+            return {ModuleChange::Refused};
+    }
+    const PartMap::Sysex s = m_parts.followSysex(msg);
+    switch (s.meaning) {
+    case SysexMeaning::Reset:
+        reset(s.mode);
+        return {ModuleChange::Everything | ModuleChange::AllParts};
+    case SysexMeaning::RhythmPart:
+        return {ModuleChange::Preset, s.channel};
+    case SysexMeaning::Refused:
+        return {ModuleChange::Refused};
+    case SysexMeaning::Other:
+        break;
+    }
+    switch (msg[1]) {
+    case kUniversalRealtime:
+        return followUniversal(msg);
+    case kRoland:
+        return followGs(msg);
+    case kYamaha:
+        return followXg(msg);
+    case kUniversalNonRealtime: // universal non-real-time: tuning dumps and the like are the synth's own
+        return {ModuleChange::Pass | ModuleChange::AllParts};
+    default:
+        return {};
+    }
+}
+
+ModuleChange Module::followUniversal(std::span<const uint8_t> msg)
+{
+    // F0 7F dev 04 nn ll mm F7
+    if (msg.size() != 8 || msg[3] != kDeviceControl)
+        return {ModuleChange::Pass | ModuleChange::AllParts}; // MIDI tuning and the like
+    const uint16_t value = static_cast<uint16_t>(msg[6] << 7 | msg[5]);
+    switch (msg[4]) {
+    case kMasterVolume:
+        m_master.volume = value;
+        return {ModuleChange::MasterGain | ModuleChange::AllParts};
+    case kMasterFineTuning:
+        m_master.fineTenthCents = static_cast<int16_t>((int(value) - int(kCentre14)) * 1000 / int(kCentre14));
+        return {ModuleChange::MasterTuning | ModuleChange::AllParts};
+    case kMasterCoarseTuning:
+        if (!isShift(msg[6]))
+            return {ModuleChange::Refused};
+        m_master.coarseSemitones = static_cast<int8_t>(msg[6] - 64);
+        return {ModuleChange::MasterTuning | ModuleChange::AllParts};
+    default:
+        return {ModuleChange::Pass | ModuleChange::AllParts};
+    }
+}
+
+ModuleChange Module::followGs(std::span<const uint8_t> msg)
+{
+    // F0 41 dev 42 12 a1 a2 a3 data... sum F7; the checksum was checked by the part map.
+    if (msg.size() < 11 || msg[3] != kGsModel || msg[4] != kDataSet1)
+        return {};
+    const std::span<const uint8_t> data = msg.subspan(8, msg.size() - 10);
+    const uint32_t start = uint32_t(msg[5]) << 16 | uint32_t(msg[6]) << 8 | msg[7];
+    ModuleChange out;
+    if (start == 0x400000 && data.size() >= 4) {
+        const uint16_t tune = nibbles(data);
+        if (tune < kGsTuneLow || tune > kGsTuneHigh)
+            return {ModuleChange::Refused};
+        m_master.fineTenthCents = static_cast<int16_t>(int(tune) - int(kTuneCentre));
+        return {ModuleChange::MasterTuning | ModuleChange::AllParts};
+    }
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const uint32_t address = start + static_cast<uint32_t>(i);
+        const uint8_t v = data[i];
+        if ((address & 0xFFF000) == 0x401000) {
+            const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
+            merge(out, gsPart(ch, address & 0xFF, v));
+            continue;
+        }
+        switch (address) {
+        case 0x400004:
+            m_master.volume = static_cast<uint16_t>(v << 7 | v);
+            merge(out, {ModuleChange::MasterGain | ModuleChange::AllParts});
+            break;
+        case 0x400005:
+            if (isShift(v)) {
+                m_master.keyShift = static_cast<int8_t>(v - 64);
+                merge(out, {ModuleChange::MasterTuning | ModuleChange::AllParts});
+            }
+            break;
+        case 0x400130:
+            if (v < 8) {
+                m_effects.setGsReverbMacro(v);
+                merge(out, {ModuleChange::Effects | ModuleChange::AllParts});
+            }
+            break;
+        case 0x400131:
+            if (v < 8) {
+                m_effects.reverb = static_cast<ReverbType>(v);
+                merge(out, {ModuleChange::Effects | ModuleChange::AllParts});
+            }
+            break;
+        case 0x400133:
+            m_effects.reverbLevel = v;
+            merge(out, {ModuleChange::Effects | ModuleChange::AllParts});
+            break;
+        case 0x400134:
+            m_effects.reverbTime = v;
+            merge(out, {ModuleChange::Effects | ModuleChange::AllParts});
+            break;
+        case 0x400138:
+            if (v < 8) {
+                m_effects.setGsChorusMacro(v);
+                merge(out, {ModuleChange::Effects | ModuleChange::AllParts});
+            }
+            break;
+        case 0x40013A:
+            m_effects.chorusLevel = v;
+            merge(out, {ModuleChange::Effects | ModuleChange::AllParts});
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+ModuleChange Module::gsPart(uint8_t ch, uint8_t address, uint8_t v)
+{
+    PartState& p = m_part[ch];
+    const ModuleChange mixer {ModuleChange::Mixer, ch};
+    switch (address) {
+    case 0x16:
+        if (!isShift(v))
+            return {};
+        p.keyShift = static_cast<int8_t>(v - 64);
+        return {ModuleChange::MasterTuning, ch};
+    case 0x19:
+        p.volume = v;
+        return mixer;
+    case 0x1C:
+        if (v == 0)
+            return {}; // random pan: not something a file can mean for a whole song
+        p.pan = v;
+        return mixer;
+    case 0x21:
+        p.chorusSend = v;
+        return mixer;
+    case 0x22:
+        p.reverbSend = v;
+        return mixer;
+    default:
+        break;
+    }
+    if (address >= 0x40 && address <= 0x4B) {
+        p.scaleTuning[address - 0x40] = static_cast<int8_t>(int(v) - 64);
+        return {ModuleChange::Tuning, ch};
+    }
+    if (const ToneRow* row = toneRowForGsAddress(address)) {
+        p.toneNrpn[static_cast<std::size_t>(row->param)] = v;
+        return {ModuleChange::Offsets, ch};
+    }
+    return {};
+}
+
+ModuleChange Module::followXg(std::span<const uint8_t> msg)
+{
+    // F0 43 1n 4C a1 a2 a3 data... F7
+    if (msg.size() < 9 || (msg[2] & 0xF0) != 0x10 || msg[3] != kXgModel)
+        return {};
+    const std::span<const uint8_t> data = msg.subspan(7, msg.size() - 8);
+    const uint8_t high = msg[4];
+    const uint8_t mid = msg[5];
+    const uint8_t low = msg[6];
+    ModuleChange out;
+    if (high == 0x00 && mid == 0x00) {
+        if (low == 0x00 && data.size() >= 4) {
+            const uint16_t tune = nibbles(data);
+            if (tune > 0x7FF)
+                return {ModuleChange::Refused};
+            m_master.fineTenthCents = static_cast<int16_t>(int(tune) - int(kTuneCentre));
+            return {ModuleChange::MasterTuning | ModuleChange::AllParts};
+        }
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const uint32_t address = low + i;
+            if (address == 0x04) {
+                m_master.volume = static_cast<uint16_t>(data[i] << 7 | data[i]);
+                merge(out, {ModuleChange::MasterGain | ModuleChange::AllParts});
+            } else if (address == 0x06 && isShift(data[i])) {
+                m_master.keyShift = static_cast<int8_t>(data[i] - 64);
+                merge(out, {ModuleChange::MasterTuning | ModuleChange::AllParts});
+            }
+        }
+        return out;
+    }
+    if (high == 0x02 && mid == 0x01) {
+        const ModuleChange effects {ModuleChange::Effects | ModuleChange::AllParts};
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const uint32_t address = low + i;
+            if (address == 0x00 && i + 1 < data.size()) {
+                if (m_effects.setXgReverbType(data[i], data[i + 1]))
+                    merge(out, effects);
+            } else if (address == 0x20 && i + 1 < data.size()) {
+                if (m_effects.setXgChorusType(data[i], data[i + 1]))
+                    merge(out, effects);
+            } else if (address == 0x0C) {
+                m_effects.reverbLevel = data[i];
+                merge(out, effects);
+            } else if (address == 0x2C) {
+                m_effects.chorusLevel = data[i];
+                merge(out, effects);
+            }
+        }
+        return out;
+    }
+    if (high == 0x08 && mid < 16) {
+        const uint8_t ch = mid;
+        PartState& p = m_part[ch];
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const uint32_t address = low + i;
+            const uint8_t v = data[i];
+            switch (address) {
+            case 0x08:
+                if (isShift(v)) {
+                    p.keyShift = static_cast<int8_t>(v - 64);
+                    merge(out, {ModuleChange::MasterTuning, ch});
+                }
+                continue;
+            case 0x0B: p.volume = v; break;
+            case 0x0E:
+                if (v == 0)
+                    continue; // random pan
+                p.pan = v;
+                break;
+            case 0x12: p.chorusSend = v; break;
+            case 0x13: p.reverbSend = v; break;
+            default:
+                if (address <= 0xFF) {
+                    if (const ToneRow* row = toneRowForXgAddress(static_cast<uint8_t>(address))) {
+                        p.toneNrpn[static_cast<std::size_t>(row->param)] = v;
+                        merge(out, {ModuleChange::Offsets, ch});
+                    }
+                }
+                continue;
+            }
+            merge(out, {ModuleChange::Mixer, ch});
+        }
+        return out;
+    }
+    return out;
+}
+
+} // namespace sequora::midi

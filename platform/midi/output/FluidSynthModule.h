@@ -1,0 +1,67 @@
+#pragma once
+// The module's state carried out on a FluidSynth synthesiser: the one place where what a
+// GS, XG or GM2 file means becomes FluidSynth calls (gain, tunings, generator offsets,
+// reverb and chorus, basic channels, portamento), so the sound does not depend on the
+// FluidSynth version. Messages the module model takes are not passed on raw. FluidSynth's
+// own resets (system reset, CC 121) wipe offsets, tunings, basic channels and portamento
+// modes: the state is applied again after each.
+
+#include "platform/midi/module/Module.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+struct _fluid_synth_t;
+
+namespace sequora::midi {
+
+class FluidSynthModule {
+public:
+    /// @p baseGain: the synthesiser's gain at full master volume.
+    FluidSynthModule(_fluid_synth_t* synth, double baseGain);
+
+    /// Follows and carries out a channel message. Returns what changed, so the caller
+    /// chooses presets where they did.
+    ModuleChange sendShort(uint8_t status, uint8_t data1, uint8_t data2);
+    /// @p msg: F0 ... F7.
+    ModuleChange sendSysex(std::span<const uint8_t> msg);
+    /// FluidSynth's system reset, then the module at @p mode's power-on state.
+    void reset(SystemMode mode);
+
+    const Module& module() const { return m_module; }
+
+private:
+    static constexpr uint8_t kSilent = 0xFF;
+    static constexpr int kGens = 64; // FluidSynth 2.3 has 63 generators
+
+    void applyAll();
+    void applyChannelMode(uint8_t ch);
+    void applyPortamento(uint8_t ch);
+    void applyOffsets(uint8_t ch);
+    void applyTuning(uint8_t ch);
+    void applyMixer(uint8_t ch);
+    void applyGain();
+    void applyEffects();
+    void setGen(uint8_t ch, int gen, float value);
+    void noteOn(uint8_t ch, uint8_t key, uint8_t velocity);
+    void noteOff(uint8_t ch, uint8_t key);
+    /// The drum-note NRPNs of @p key, on the voices its note just started.
+    void shapeDrumVoices(uint8_t ch, uint8_t key, const DrumKey& drum);
+    void readSoundFontNrpns(uint8_t ch);
+    void forgetOffsets(uint8_t ch);
+
+    _fluid_synth_t* m_synth;
+    double m_baseGain;
+    Module m_module;
+    /// The note FluidSynth sounds for each key the file pressed, after key shift.
+    std::array<std::array<uint8_t, 128>, 16> m_sounding {};
+    /// Offsets written to FluidSynth, and what SoundFont NRPNs put there themselves.
+    std::array<std::array<float, kGens>, 16> m_written {};
+    std::array<std::array<float, kGens>, 16> m_soundFontNrpn {};
+    std::array<bool, 16> m_tuned {};
+    ReverbSettings m_reverb {-1, -1, -1, -1};
+    ChorusSettings m_chorus {-1, -1, -1, -1, false};
+};
+
+} // namespace sequora::midi
