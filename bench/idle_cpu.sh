@@ -31,6 +31,8 @@ build=${BUILD:-build}
 warmup=${WARMUP:-5}
 a11y=${A11Y:-1}
 lyrics=${LYRICS:-0}
+player_row=player
+[ "$lyrics" = 1 ] && player_row=player+lyrics
 mci="$build/bin/sequora-mci"
 gui="$build/bin/sequora"
 soundfont=${SEQUORA_SOUNDFONT:-/usr/share/sounds/sf2/TimGM6mb.sf2}
@@ -239,7 +241,7 @@ if [ "$player" = 1 ]; then
         set -- $(cat "$tmp/player.figures")
         rows="$rows
 player-empty $out $1 $2 - - - -
-player$([ "$lyrics" = 1 ] && echo +lyrics) $out $3 $4 $5 $6 $7 $8"
+$player_row $out $3 $4 $5 $6 $7 $8"
     done
 fi
 measure "$warmup" fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song"
