@@ -13,11 +13,14 @@
 # through the playlist editor, stopped, playing and paused (buttons clicked with xdotool;
 # a rehearsal run with the command log on checks that the clicks reach the device, the
 # measured run has it off). The last lines give what the player costs playing beyond
-# sequora-mci playing the same song through the same output.
+# sequora-mci playing the same song through the same output. With LYRICS=1 the player's
+# lyrics window is opened from the view menu (Alt+V, K) once the song is loaded, so its
+# stopped, paused and playing figures compare with a run without it.
 #
 #   bench/idle_cpu.sh [--player] [SONG.mid] [SECONDS]
 #   env: BUILD=build folder (default: build), SEQUORA_SOUNDFONT (default: TimGM6mb),
-#        WARMUP seconds (default 5), PLAYER=1, A11Y=0 (player without the session bus)
+#        WARMUP seconds (default 5), PLAYER=1, A11Y=0 (player without the session bus),
+#        LYRICS=1 (player with its lyrics window open)
 set -eu
 
 player=${PLAYER:-0}
@@ -27,6 +30,9 @@ seconds=${2:-20}
 build=${BUILD:-build}
 warmup=${WARMUP:-5}
 a11y=${A11Y:-1}
+lyrics=${LYRICS:-0}
+player_row=player
+[ "$lyrics" = 1 ] && player_row=player+lyrics
 mci="$build/bin/sequora-mci"
 gui="$build/bin/sequora"
 soundfont=${SEQUORA_SOUNDFONT:-/usr/share/sounds/sf2/TimGM6mb.sf2}
@@ -180,6 +186,16 @@ player_run() {
     click "$editor" 324 148 # add all
     sleep 0.5
     click "$editor" 252 412 # OK
+    if [ "$lyrics" = 1 ]; then
+        sleep 0.5
+        DISPLAY="$display" xdotool key --window "$main" alt+v k
+        tries=0
+        until DISPLAY="$display" xdotool search --onlyvisible --pid "$child_pid" --name '^歌詞$' >/dev/null 2>&1; do
+            tries=$((tries + 1))
+            [ "$tries" -le 50 ] || { echo "idle_cpu: the lyrics window did not open" >&2; exit 1; }
+            sleep 0.2
+        done
+    fi
     settle "$2"
     stopped="$figure $wakes"
     click "$main" 220 62 # play
@@ -225,7 +241,7 @@ if [ "$player" = 1 ]; then
         set -- $(cat "$tmp/player.figures")
         rows="$rows
 player-empty $out $1 $2 - - - -
-player $out $3 $4 $5 $6 $7 $8"
+$player_row $out $3 $4 $5 $6 $7 $8"
     done
 fi
 measure "$warmup" fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song"
@@ -242,7 +258,7 @@ echo "$rows" | awk -v p1="$peer1" -v p2="$peer2" -v a11y="$a11y" '
     NF == 8 {
         printf "%-14s %-11s %s %s %s   %s %s %s\n", $1, $2, cell($3), cell($5), cell($7), wake($4), wake($6), wake($8)
         if ($1 == "sequora-mci") { mci[$2] = $7; mciw[$2] = $8 }
-        if ($1 == "player") { gui[$2] = $7; guiw[$2] = $8 }
+        if ($1 ~ /^player($|\+)/) { gui[$2] = $7; guiw[$2] = $8 }
     }
     END {
         print "(CPU: % of one core, in brackets the ratio to the peer; wakes: context switches of all"

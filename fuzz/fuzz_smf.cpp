@@ -3,10 +3,13 @@
 // channel messages and SysEx with valid data bytes, and ends no earlier than its events;
 // an RMID wrapper changes nothing. A playable song then goes where a player sends it:
 // every event into an output block, and a seek to the middle through the chase state.
+// The texts' pass over the same bytes agrees on what can be read, and its lines hold
+// every syllable once, in time order.
 
 #include "platform/midi/transport/ChaseState.h"
 #include "platform/midi/output/Output.h"
 #include "platform/midi/file/Song.h"
+#include "platform/midi/file/SongText.h"
 #include "platform/midi/file/TempoMap.h"
 
 #include <cstdint>
@@ -121,6 +124,27 @@ void checkPlayback(const Song& song)
 
 } // namespace
 
+void checkTexts(const uint8_t* data, std::size_t size, const ReadResult& song)
+{
+    SongText texts;
+    const ReadResult r = SongText::parse({data, size}, texts);
+    // Only the song's reader counts events against its limit.
+    if (song.status != ReadStatus::TooLarge && r.playable() != song.playable())
+        broken("the texts' pass and the song's reader disagree");
+    std::size_t next = 0;
+    for (const LyricLine& line : texts.lines()) {
+        if (line.first != next || line.count == 0 || line.count > SongText::kMaxLineSyllables)
+            broken("the lines do not hold the syllables once each");
+        next += line.count;
+    }
+    if (next != texts.syllableCount())
+        broken("syllables outside every line");
+    for (std::size_t i = 1; i < texts.syllableCount(); ++i) {
+        if (texts.syllableTimeUs(i) < texts.syllableTimeUs(i - 1))
+            broken("syllables out of time order");
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     Song song;
@@ -134,5 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     else if (!song.events().empty() || !song.sysexData().empty())
         broken("a refused file left events behind");
     checkRmid(data, size, result, song);
+    checkTexts(data, size, result);
     return 0;
 }

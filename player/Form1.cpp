@@ -1,11 +1,13 @@
 #include "player/Form1.h"
 
 #include "info/frmAbout.h"
+#include "info/frmLyrics.h"
 #include "info/frmRead.h"
 #include "platform/Instance.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Twips.h"
 #include "playlist/Form2.h"
+#include "player/SongTextLoader.h"
 #include "sequencer/clsMIDI.h"
 
 #include <QAction>
@@ -44,6 +46,7 @@ Form1::Form1()
 {
     initPlayerResources();
     setObjectName(QStringLiteral("Form1"));
+    m_songTexts = new SongTextLoader(this);
     setWindowTitle(sequora::platform::kAppTitle);
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/sequora-32.png"), QSize(32, 32));
@@ -159,7 +162,8 @@ QList<QWidget*> Form1::secondaryWindows() const
 {
     QList<QWidget*> windows;
     for (QWidget* window : { static_cast<QWidget*>(m_editor.data()),
-             static_cast<QWidget*>(m_about.data()), static_cast<QWidget*>(m_readme.data()) }) {
+             static_cast<QWidget*>(m_about.data()), static_cast<QWidget*>(m_readme.data()),
+             static_cast<QWidget*>(m_lyrics.data()) }) {
         if (window != nullptr)
             windows.append(window);
     }

@@ -26,7 +26,9 @@ class clsMIDI;
 class ClickLabel;
 class Form2;
 class frmAbout;
+class frmLyrics;
 class frmRead;
+class SongTextLoader;
 
 class Form1 : public QMainWindow {
     Q_OBJECT
@@ -70,6 +72,8 @@ public:
     QAction* mnuViewTime2 = nullptr;
     QAction* mnuViewBar2 = nullptr;
     QAction* mnuViewVol = nullptr;
+    QAction* mnuViewBar3 = nullptr;
+    QAction* mnuViewLyrics = nullptr;
     QMenu* mnuOption = nullptr;
     QAction* mnuRandPlay = nullptr;
     QAction* mnuRenPlay = nullptr;
@@ -160,6 +164,7 @@ public:
     void mnuViewToolbar_Click();
     void mnuViewInfo_Click();
     void mnuViewVol_Click();
+    void mnuViewLyrics_Click();
     void mnuHelpAbout_Click();
     void mnuHelpRead_Click();
 
@@ -178,6 +183,9 @@ public:
     QPointer<Form2> editor() const { return m_editor; }
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<frmRead> readmeWindow() const { return m_readme; }
+    QPointer<frmLyrics> lyricsWindow() const { return m_lyrics; }
+    /// The loaded song's texts, read off the window's thread.
+    SongTextLoader& songTexts() const { return *m_songTexts; }
 
 signals:
     /// An event procedure from outside has returned and the monitor has caught up with
@@ -207,6 +215,11 @@ private:
     QPointer<Form2> m_editor;
     QPointer<frmAbout> m_about;
     QPointer<frmRead> m_readme;
+    QPointer<frmLyrics> m_lyrics;
+    SongTextLoader* m_songTexts = nullptr;
+    // The position the monitor read last, in tenths of a second: what the lyrics window
+    // shows when it opens while the monitor rests.
+    int64_t m_monitorUnits = 0;
     bool m_unloading = false;
     bool m_inMonitor = false;
     // The monitor's last run ended with nothing to do: no track over, or one whose

@@ -1,7 +1,10 @@
 #include "player/Form1.h"
 
 #include "info/frmAbout.h"
+#include "info/frmLyrics.h"
 #include "info/frmRead.h"
+#include "player/SongTextLoader.h"
+#include "sequencer/clsMIDI.h"
 
 namespace {
 
@@ -15,7 +18,7 @@ void bringToFront(QWidget* window)
 
 } // namespace
 
-// Both windows are modeless and have no owner, so they neither stay above the player
+// The windows are modeless and have no owner, so they neither stay above the player
 // nor close with a minimised one; each exists at most once and deletes itself on close.
 
 void Form1::mnuHelpAbout_Click()
@@ -30,4 +33,16 @@ void Form1::mnuHelpRead_Click()
     if (!m_readme)
         m_readme = new frmRead();
     bringToFront(m_readme);
+}
+
+void Form1::mnuViewLyrics_Click()
+{
+    const bool opening = !m_lyrics;
+    if (opening)
+        m_lyrics = new frmLyrics(*m_songTexts);
+    // What the monitor read last: a resting monitor reads nothing until the next event,
+    // and the window asks the device nothing itself.
+    if (opening)
+        m_lyrics->follow(trackLoaded() ? device().FileName() : std::string(), m_monitorUnits);
+    bringToFront(m_lyrics);
 }

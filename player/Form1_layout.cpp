@@ -221,6 +221,8 @@ void Form1::buildMenus()
     mnuViewTime2 = item(mnuView, "mnuViewTime2", QStringLiteral("残り時間(&C)"), true);
     mnuViewBar2 = separator(mnuView, "mnuViewBar2");
     mnuViewVol = item(mnuView, "mnuViewVol", QStringLiteral("ﾎﾞﾘｭｰﾑ ｺﾝﾄﾛｰﾙ(&V)"));
+    mnuViewBar3 = separator(mnuView, "mnuViewBar3");
+    mnuViewLyrics = item(mnuView, "mnuViewLyrics", QStringLiteral("歌詞(&K)"));
 
     mnuOption = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     mnuOption->setObjectName(QStringLiteral("mnuOption"));
@@ -280,6 +282,7 @@ void Form1::connectEvents()
     onMenu(mnuViewTime1, &Form1::mnuViewTime1_Click);
     onMenu(mnuViewTime2, &Form1::mnuViewTime2_Click);
     onMenu(mnuViewVol, &Form1::mnuViewVol_Click);
+    onMenu(mnuViewLyrics, &Form1::mnuViewLyrics_Click);
     onMenu(mnuRandPlay, &Form1::mnuRandPlay_Click);
     onMenu(mnuRenPlay, &Form1::mnuRenPlay_Click);
     onMenu(mnuIntoPlay, &Form1::mnuIntoPlay_Click);

@@ -5,6 +5,7 @@
 
 #include "player/Form1.h"
 
+#include "info/frmLyrics.h"
 #include "platform/desktop/MessageBox.h"
 #include "player/ClickLabel.h"
 #include "player/PlayOrder.h"
@@ -55,6 +56,11 @@ void Form1::Timer1_Timer()
     // and the length cannot change under an open file.
     const std::optional<int64_t> position = unitsFromReply(midi.Position());
     const int64_t length = midi.Length();
+
+    // The lyrics window follows this reading: it asks the device nothing of its own.
+    m_monitorUnits = position.value_or(0);
+    if (m_lyrics)
+        m_lyrics->follow(midi.FileName(), m_monitorUnits);
 
     // The time display, rewritten only when the second shown moves on.
     int64_t shown = position.value_or(0);

@@ -1,5 +1,6 @@
 // Track selection and the play, pause and stop commands.
 
+#include "info/frmLyrics.h"
 #include "player/ClickLabel.h"
 #include "player/Form1.h"
 #include "player/TimeText.h"
@@ -53,6 +54,11 @@ void Form1::Combo1_Click()
         return;
     }
     device().FileName(entryFile(Combo1->currentIndex()).toStdString());
+    // A file just opened stands at its start: the lyrics window shows it without
+    // waiting for the monitor's next reading.
+    m_monitorUnits = 0;
+    if (m_lyrics)
+        m_lyrics->follow(device().FileName(), 0);
     Label7->setText(sequora::player::trackNumberText(Combo1->currentIndex() + 1));
     Timer1->start(kMonitorIntervalMs);
     setLoadedPattern();

@@ -3,6 +3,7 @@
 #include "player/Form1.h"
 #include "player/MprisPlayerAdaptor.h"
 #include "player/MprisRootAdaptor.h"
+#include "player/SongTextLoader.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,6 +55,8 @@ MprisBridge::MprisBridge(Form1& player, QObject* parent)
     // Clicks, menu items and the hand-over change the panel only in event procedures,
     // after which the window says so: those changes are announced at once.
     connect(&player, &Form1::caughtUp, this, &MprisBridge::followPlayer);
+    // A song's title is read after it loads: announced as it arrives.
+    connect(&player.songTexts(), &SongTextLoader::loaded, this, &MprisBridge::refresh);
 }
 
 MprisBridge::~MprisBridge()

@@ -2,6 +2,7 @@
 
 #include "player/ClickLabel.h"
 #include "player/Form1.h"
+#include "player/SongTextLoader.h"
 #include "player/TimeText.h"
 #include "sequencer/clsMIDI.h"
 
@@ -91,7 +92,7 @@ QVariantMap MprisState::metadata() const
     const int index = m_player->Combo1->currentIndex();
     const QString path = m_player->listText(index);
     data.insert(QStringLiteral("xesam:url"), fileUrl(m_player->entryFile(index)));
-    data.insert(QStringLiteral("xesam:title"), QFileInfo(path).completeBaseName());
+    data.insert(QStringLiteral("xesam:title"), title(path));
     QString number = m_player->Label7->text();
     number.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
     bool isNumber = false;
@@ -101,6 +102,16 @@ QVariantMap MprisState::metadata() const
     if (const qlonglong length = lengthUs(); length > 0)
         data.insert(QStringLiteral("mpris:length"), length);
     return data;
+}
+
+QString MprisState::title(const QString& path) const
+{
+    // The song's own title once its texts have been read (the bridge announces it
+    // then); until then, and for a file that names itself nowhere, its file's name.
+    const auto texts = m_player->songTexts().texts(m_player->device().FileName());
+    if (texts && !texts->titleFromFileName())
+        return QString::fromStdString(texts->title());
+    return QFileInfo(path).completeBaseName();
 }
 
 qlonglong MprisState::positionUs() const

@@ -47,5 +47,8 @@ public:
     QVariantMap properties() const;
 
 private:
+    /// xesam:title: the song's title, else the file's name.
+    QString title(const QString& path) const;
+
     QPointer<Form1> m_player;
 };

@@ -41,7 +41,7 @@ void SmfReader::repaired(const char* why)
     m_repaired = true;
 }
 
-ReadResult SmfReader::read(std::span<const uint8_t> bytes)
+ReadResult SmfReader::begin(std::span<const uint8_t>& bytes, std::size_t& pos)
 {
     m_out = Song();
     if (bytes.empty())
@@ -51,7 +51,7 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
     ReadResult error;
     if (!unwrapRiff(bytes, error))
         return error;
-    std::size_t pos = 0;
+    pos = 0;
     ReadResult header = readHeader(bytes, pos);
     if (header.status != ReadStatus::Complete)
         return header;
@@ -63,7 +63,11 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
                    ? fail(ReadStatus::TooLarge, "the file holds too many events to be a song")
                    : fail(ReadStatus::NoTracks, "not a playable MIDI file: it holds no track");
     }
+    return {ReadStatus::Complete, {}};
+}
 
+TempoMap SmfReader::tempoMap()
+{
     const bool smpte = (m_division & kSmpteFlag) != 0;
     TempoMap map = smpte ? TempoMap::smpte(-int8_t(m_division >> 8), m_division & 0xFF)
                          : TempoMap(m_division);
@@ -73,7 +77,15 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
     for (const TempoChange& t : m_tempos)
         map.addTempo(t.tick, t.usPerQuarter);
+    return map;
+}
 
+ReadResult SmfReader::read(std::span<const uint8_t> bytes)
+{
+    std::size_t pos = 0;
+    if (ReadResult r = begin(bytes, pos); r.status != ReadStatus::Complete)
+        return r;
+    const TempoMap map = tempoMap();
     merge(map);
     int64_t endTick = 0;
     for (const Track& track : m_tracks)
@@ -82,6 +94,25 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
     m_out.m_trackCount = int(m_tracks.size());
     if (m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file, played as far as possible: " + m_repairNote};
+    return {ReadStatus::Complete, "ok"};
+}
+
+ReadResult SmfReader::readTexts(std::span<const uint8_t> bytes, SmfTextSink& sink, Song& out)
+{
+    SmfReader reader(out);
+    reader.m_textSink = &sink;
+    std::size_t pos = 0;
+    if (ReadResult r = reader.begin(bytes, pos); r.status != ReadStatus::Complete)
+        return r;
+    const TempoMap map = reader.tempoMap();
+    int64_t endTick = 0;
+    for (const Track& track : reader.m_tracks)
+        endTick = std::max(endTick, track.endTick);
+    out.m_lengthUs = map.timeUs(endTick);
+    out.m_trackCount = int(reader.m_tracks.size());
+    sink.timeline(map);
+    if (reader.m_repaired)
+        return {ReadStatus::Repaired, "damaged MIDI file: " + reader.m_repairNote};
     return {ReadStatus::Complete, "ok"};
 }
 
@@ -143,25 +174,37 @@ ReadResult SmfReader::readHeader(std::span<const uint8_t> bytes, std::size_t& po
 void SmfReader::scanChunks(std::span<const uint8_t> bytes, std::size_t pos)
 {
     int64_t startTick = 0;
-    while (pos + kChunkHeader <= bytes.size() && int(m_tracks.size()) < m_declaredTracks
-           && !m_tooManyEvents) {
+    // The texts' pass reads on past the declared tracks: XF keeps its information header
+    // and karaoke messages in chunks of their own after them.
+    const auto wanted = [&] {
+        return (int(m_tracks.size()) < m_declaredTracks || m_textSink != nullptr)
+            && !m_tooManyEvents;
+    };
+    while (pos + kChunkHeader <= bytes.size() && wanted()) {
         const uint8_t* header = bytes.data() + pos;
         const std::size_t length = be32(header + 4);
         const std::size_t body = pos + kChunkHeader;
         const std::size_t available = std::min(length, bytes.size() - body);
-        if (isId(header, "MTrk")) {
+        Track track;
+        track.begin = bytes.data() + body;
+        track.end = track.begin + available;
+        if (isId(header, "MTrk") && int(m_tracks.size()) < m_declaredTracks) {
             if (available < length)
                 repaired("a track runs past the end of the file");
-            Track track;
-            track.begin = bytes.data() + body;
-            track.end = track.begin + available;
             track.startTick = startTick;
-            scanTrack(track);
+            if (m_textSink != nullptr)
+                scanTextTrack(track, int(m_tracks.size()));
+            else
+                scanTrack(track);
             m_tracks.push_back(track);
             // Format 2 patterns play one after another on one timeline; a pattern
             // without a tempo of its own keeps the tempo in force.
             if (m_sequential)
                 startTick = track.endTick;
+        } else if (m_textSink != nullptr && isId(header, "XFIH")) {
+            scanTextTrack(track, SmfTextSink::kXfInformationChunk);
+        } else if (m_textSink != nullptr && isId(header, "XFKM")) {
+            scanTextTrack(track, SmfTextSink::kXfKaraokeChunk);
         }
         // Any other chunk is someone's extension: skip it.
         if (available < length)
@@ -187,6 +230,29 @@ void SmfReader::scanTrack(Track& track)
     if (!decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");
     track.endTick = decoder.tick();
+}
+
+void SmfReader::scanTextTrack(Track& track, int number)
+{
+    // Nothing is kept of the channel messages, so their number is no limit here; the
+    // sink bounds what it keeps of the rest.
+    TrackDecoder decoder(track.begin, track.end, track.startTick);
+    TextNotes notes{*this, *m_textSink, number};
+    TrackEvent ev;
+    while (decoder.next(ev, notes)) {
+        if (ev.status >= 0xF0)
+            m_textSink->sysex(number, ev.tick, {ev.sysex, ev.sysexLength});
+    }
+    if (number >= 0 && !decoder.sawEndOfTrack())
+        repaired("a track ends without End-of-Track");
+    track.endTick = decoder.tick();
+}
+
+void SmfReader::TextNotes::tempo(int64_t tick, uint32_t usPerQuarter)
+{
+    // XF's chunks carry texts only: a tempo there is no part of the song.
+    if (track >= 0 && reader.admit())
+        reader.m_tempos.push_back({tick, usPerQuarter});
 }
 
 void SmfReader::ScanNotes::tempo(int64_t tick, uint32_t usPerQuarter)

@@ -14,6 +14,21 @@ class TempoMap;
 class TrackDecoder;
 struct TrackEvent;
 
+/// What a song's playable events leave out, for the reader of its texts: meta events
+/// other than tempo and End-of-Track, and every SysEx, each with its track and tick, in
+/// file order within a track. XF's own chunks (XFIH, XFKM) come as tracks of their own.
+class SmfTextSink {
+public:
+    static constexpr int kXfInformationChunk = -1; ///< track number of an XFIH chunk
+    static constexpr int kXfKaraokeChunk = -2;     ///< track number of an XFKM chunk
+
+    virtual ~SmfTextSink() = default;
+    virtual void meta(int track, int64_t tick, uint8_t type, std::span<const uint8_t> data) = 0;
+    virtual void sysex(int track, int64_t tick, std::span<const uint8_t> data) = 0;
+    /// Called once, after the last event: turns the ticks handed over into time.
+    virtual void timeline(const TempoMap& map) = 0;
+};
+
 /// One-shot reader: construct, call read() once. Tolerates the damage that real files
 /// carry (missing End-of-Track, short last chunk, stray bytes) and reports it as
 /// Repaired; refuses what cannot be a song with a status and a one-line message.
@@ -25,6 +40,10 @@ class SmfReader {
 public:
     explicit SmfReader(Song& out) : m_out(out) {}
     ReadResult read(std::span<const uint8_t> bytes);
+    /// Reads only what the song's texts need: one pass over the tracks that hands their
+    /// texts and SysEx to @p sink, then the tempo map. No events are kept; @p out gets
+    /// the format, the track count and the length.
+    static ReadResult readTexts(std::span<const uint8_t> bytes, SmfTextSink& sink, Song& out);
 
 private:
     struct Track {
@@ -42,13 +61,29 @@ private:
         SmfReader& reader;
         void tempo(int64_t tick, uint32_t usPerQuarter);
         void damage(const char* why) { reader.repaired(why); }
+        void meta(int64_t, uint8_t, const uint8_t*, uint32_t) {}
+    };
+    /// The same for the texts' pass, which also hands the texts on.
+    struct TextNotes {
+        SmfReader& reader;
+        SmfTextSink& sink;
+        int track;
+        void tempo(int64_t tick, uint32_t usPerQuarter);
+        void damage(const char* why) { reader.repaired(why); }
+        void meta(int64_t tick, uint8_t type, const uint8_t* data, uint32_t length)
+        {
+            sink.meta(track, tick, type, {data, length});
+        }
     };
 
     static ReadResult fail(ReadStatus status, std::string message);
     bool unwrapRiff(std::span<const uint8_t>& bytes, ReadResult& error);
     ReadResult readHeader(std::span<const uint8_t> bytes, std::size_t& pos);
+    ReadResult begin(std::span<const uint8_t>& bytes, std::size_t& pos);
     void scanChunks(std::span<const uint8_t> bytes, std::size_t pos);
     void scanTrack(Track& track);
+    void scanTextTrack(Track& track, int number);
+    TempoMap tempoMap();
     void merge(const TempoMap& map);
     template <typename Emit>
     void mergeLockstep(std::vector<TrackDecoder>& decoders, std::vector<TrackEvent>& heads, Emit& emit);
@@ -69,6 +104,7 @@ private:
     bool m_repaired = false;
     bool m_tooManyEvents = false;
     std::string m_repairNote;
+    SmfTextSink* m_textSink = nullptr; ///< set for the texts' pass only
 };
 
 } // namespace sequora::midi

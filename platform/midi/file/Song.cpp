@@ -65,9 +65,9 @@ ReadResult checkSize(uint64_t size)
 
 } // namespace
 
-ReadResult Song::load(const std::string& path, Song& out)
+ReadResult Song::readFile(const std::string& path, FileBytes& out)
 {
-    out = Song();
+    out = FileBytes();
     if (path.empty())
         return failure(ReadStatus::NotFound, "no file name");
     if (ReadResult r = checkPath(path); r.status != ReadStatus::Complete)
@@ -105,7 +105,18 @@ ReadResult Song::load(const std::string& path, Song& out)
             break; // shrank while we read: take what is there
         got += std::size_t(n);
     }
-    return parse({buffer.get(), got}, out);
+    out.data = std::move(buffer);
+    out.size = got;
+    return {ReadStatus::Complete, {}};
+}
+
+ReadResult Song::load(const std::string& path, Song& out)
+{
+    out = Song();
+    FileBytes file;
+    if (ReadResult r = readFile(path, file); r.status != ReadStatus::Complete)
+        return r;
+    return parse(file.bytes(), out);
 }
 
 ReadResult Song::parse(std::span<const uint8_t> bytes, Song& out)

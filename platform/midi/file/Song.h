@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -41,6 +42,13 @@ struct ReadResult {
     bool playable() const { return status == ReadStatus::Complete || status == ReadStatus::Repaired; }
 };
 
+/// A whole file in memory, read in one go (the buffer is not zeroed first).
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    std::size_t size = 0;
+    std::span<const uint8_t> bytes() const { return {data.get(), size}; }
+};
+
 class Song {
 public:
     static constexpr std::size_t kMaxFileSize = 64u * 1024u * 1024u;
@@ -50,6 +58,9 @@ public:
 
     /// Reads a file. Special files are refused without being opened for reading.
     static ReadResult load(const std::string& path, Song& out);
+    /// Reads a file's bytes with the same checks as load(): no special files, nothing
+    /// empty or larger than kMaxFileSize. Status Complete when @p out holds the file.
+    static ReadResult readFile(const std::string& path, FileBytes& out);
     /// Reads an SMF (or RIFF RMID) image from memory.
     static ReadResult parse(std::span<const uint8_t> bytes, Song& out);
 

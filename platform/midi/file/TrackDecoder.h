@@ -17,11 +17,12 @@ struct TrackEvent {
     uint32_t sysexLength = 0;
 };
 
-/// Receives what the decoder does not return: tempo changes and damage. The merge pass
-/// uses this one, which ignores both.
+/// Receives what the decoder does not return: tempo changes, damage and the other meta
+/// events (the song's texts). The merge pass uses this one, which ignores all of them.
 struct IgnoreTrackNotes {
     void tempo(int64_t, uint32_t) {}
     void damage(const char*) {}
+    void meta(int64_t, uint8_t, const uint8_t*, uint32_t) {}
 };
 
 class TrackDecoder {
@@ -126,6 +127,8 @@ inline __attribute__((always_inline)) bool TrackDecoder::next(TrackEvent& ev, No
                 const uint32_t tempo = uint32_t(m_p[0]) << 16 | uint32_t(m_p[1]) << 8 | m_p[2];
                 if (tempo > 0)
                     notes.tempo(m_tick, tempo);
+            } else {
+                notes.meta(m_tick, type, m_p, length);
             }
             m_p += length;
             continue;
