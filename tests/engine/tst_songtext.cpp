@@ -223,6 +223,14 @@ private slots:
                 << QStringList { "do|re|mi" };
         }
         {
+            // A doubled melody: each syllable twice at one time, sung once.
+            SmfWriter smf(0, kDivision);
+            smf.addTrack().text(0, 0x05, "ci").text(0, 0x05, "ci").text(100, 0x05, "ty ").text(0, 0x05, "ty ");
+            QTest::newRow("doubled melody")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Utf8 << ""
+                << QStringList { "ci|ty " };
+        }
+        {
             SmfWriter smf(0, kDivision);
             smf.addTrack().noteOn(0, 0, 60, 100).noteOff(500, 0, 60);
             QTest::newRow("none") << image(smf) << LyricSource::None << text::Encoding::Utf8 << ""

@@ -241,10 +241,15 @@ private:
 
     void take(uint8_t type, int track)
     {
-        for (const RawText& t : m_texts.texts)
-            if (t.type == type && t.track == track
-                && !(type == kMetaText && (isKaraokeTag(t.bytes) || isXfHeader(t.bytes))))
-                m_words.push_back(&t);
+        for (const RawText& t : m_texts.texts) {
+            if (t.type != type || t.track != track || (type == kMetaText && (isKaraokeTag(t.bytes) || isXfHeader(t.bytes))))
+                continue;
+            // A melody doubled in the same track carries each syllable twice at one time:
+            // sung once.
+            if (!m_words.empty() && m_words.back()->timeUs == t.timeUs && m_words.back()->bytes == t.bytes)
+                continue;
+            m_words.push_back(&t);
+        }
     }
 
     // Lyric events end lines with CR and paragraphs with LF; files converted from .kar
