@@ -48,12 +48,13 @@ struct ToneRow {
 // module gets; at 127 it opens as far as the preset allows.
 // Envelope: 180 timecents a step makes the longest attack some 700 times slower than a
 // preset's own (a 1 ms attack becomes 0.7 s).
-// Vibrato: 1 cent of depth a step on top of the mod wheel's; rate and delay 20 cents or
-// timecents a step, a factor of 2 either way at the ends.
+// Vibrato: 1 cent of depth a step on top of the mod wheel's; rate 20 cents a step, a
+// factor of 2 either way at the ends; delay 180 timecents a step like the envelope, since
+// presets start their vibrato at once (1 ms) and only a large factor is heard.
 constexpr std::array<ToneRow, kToneParams> kToneTable {{
     {ToneParam::VibratoRate, 0x08, std::nullopt, 0x30, 0x15, ToneTarget::VibLfoFreq, 20.0f},
     {ToneParam::VibratoDepth, 0x09, std::nullopt, 0x31, 0x16, ToneTarget::VibLfoToPitch, 1.0f},
-    {ToneParam::VibratoDelay, 0x0A, std::nullopt, 0x37, 0x17, ToneTarget::VibLfoDelay, 20.0f},
+    {ToneParam::VibratoDelay, 0x0A, std::nullopt, 0x37, 0x17, ToneTarget::VibLfoDelay, 180.0f},
     {ToneParam::Cutoff, 0x20, 74, 0x32, 0x18, ToneTarget::FilterFc, 100.0f},
     {ToneParam::Resonance, 0x21, 71, 0x33, 0x19, ToneTarget::FilterQ, 3.0f},
     {ToneParam::Attack, 0x63, 73, 0x34, 0x1A, ToneTarget::VolEnvAttack, 180.0f},
