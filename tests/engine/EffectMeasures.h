@@ -63,6 +63,17 @@ inline double widthDb(const Stereo& s, double from = 0, double to = 1e9)
     return dbOf(std::sqrt(side)) - dbOf(std::sqrt(mid));
 }
 
+/// The right channel against the left, dB.
+inline double balanceDb(const Stereo& s, double from, double to)
+{
+    double l = 0, r = 0;
+    for (std::size_t i = s.at(from); i < s.at(to); ++i) {
+        l += double(s.left[i]) * s.left[i];
+        r += double(s.right[i]) * s.right[i];
+    }
+    return dbOf(std::sqrt(r)) - dbOf(std::sqrt(l));
+}
+
 /// Mean frequency of the middle, Hz: the slope's energy against the signal's.
 inline double centroidHz(const Stereo& s, double from, double to)
 {

@@ -41,7 +41,7 @@ Bytes gs(uint8_t a1, uint8_t a2, uint8_t a3, Bytes data)
     return msg;
 }
 
-enum class Measure { Level, Pitch, Centroid, Attack, Release, Vibrato, Tail, Width, Glide, DrumPitch, DrumLevel };
+enum class Measure { Level, Pitch, Centroid, Attack, Release, Vibrato, VibratoOnset, Tail, Width, Balance, Glide, DrumPitch, DrumLevel, DrumBalance };
 using Adder = std::function<void(SongBuilder&)>;
 
 Adder sysex(Bytes msg) { return [msg](SongBuilder& b) { b.sysex(0, msg); }; }
@@ -96,6 +96,7 @@ Song piece(Measure m, const Bytes& mode, const Adder& message)
         b.note(start, 300 * kMs, 0, 60, 100);
         break;
     case Measure::Vibrato:
+    case Measure::VibratoOnset:
         b.program(0, 0, 19);
         if (message)
             message(b);
@@ -103,6 +104,7 @@ Song piece(Measure m, const Bytes& mode, const Adder& message)
         break;
     case Measure::Tail:
     case Measure::Width:
+    case Measure::Balance:
         b.program(0, 0, 0);
         if (message)
             message(b);
@@ -118,6 +120,7 @@ Song piece(Measure m, const Bytes& mode, const Adder& message)
         break;
     case Measure::DrumPitch:
     case Measure::DrumLevel:
+    case Measure::DrumBalance:
         b.program(0, 9, 0);
         if (message)
             message(b);
@@ -145,6 +148,11 @@ double change(Measure m, const test::Stereo& base, const test::Stereo& with)
         return test::levelDb(with, 0.45, 1.2) - test::levelDb(base, 0.45, 1.2); // dB after the note
     case Measure::Vibrato:
         return test::vibratoCents(with, 0.4, 1.2) - test::vibratoCents(base, 0.4, 1.2); // cents
+    case Measure::VibratoOnset:
+        return test::vibratoCents(with, 0.1, 0.4) - test::vibratoCents(base, 0.1, 0.4); // cents, early
+    case Measure::Balance:
+    case Measure::DrumBalance:
+        return test::balanceDb(with, 0.1, 0.3) - test::balanceDb(base, 0.1, 0.3); // dB, right against left
     case Measure::Tail:
         return test::levelDb(with, 0.7, 1.7) - test::levelDb(base, 0.7, 1.7); // dB of the tail
     case Measure::Width:
@@ -204,6 +212,8 @@ private slots:
         row("CC73 attack after CC 121", Measure::Attack, kGsReset, ccs({{73, 127}, {kCcResetAllControllers, 0}}), 0.3, 5);
         row("NRPN release", Measure::Release, kGsReset, nrpn(0x01, 0x66, 127), 6, 80);
         row("NRPN vibrato depth", Measure::Vibrato, kGsReset, nrpn(0x01, 0x09, 127), 30, 120);
+        row("XG vibrato delay", Measure::VibratoOnset, kXgOn, sysex({0x43, 0x10, 0x4C, 0x08, 0x00, 0x17, 0x7F, 0xF7}), -120, -15,
+            nrpn(0x01, 0x09, 127));
         row("RPN 5 modulation depth range", Measure::Vibrato, {},
             ccs({{kCcRpnMsb, 0}, {kCcRpnLsb, 5}, {kCcDataEntryMsb, 2}}), 50, 300, ccs({{kCcModulation, 127}}));
         // Effects: the reverb tail and the chorus's width, dB.
@@ -213,11 +223,15 @@ private slots:
             ccs({{91, 127}}));
         row("default reverb send", Measure::Tail, {}, ccs({{91, 0}}), 3, 80, none, true);
         row("GS chorus level", Measure::Width, kGsReset, sysex(gs(0x40, 0x01, 0x3A, {0x7F})), 1.5, 20, ccs({{93, 127}}));
+        row("XG chorus type off", Measure::Width, kXgOn, sysex({0x43, 0x10, 0x4C, 0x02, 0x01, 0x20, 0x00, 0x00, 0xF7}), -20, -1.5,
+            ccs({{93, 127}}));
+        row("GS part pan", Measure::Balance, kGsReset, sysex(gs(0x40, 0x11, 0x1C, {0x01})), -80, -6);
         // A glide as a module times it, on every note while CC 65 is on.
         row("portamento time", Measure::Glide, kGsReset, ccs({{5, 64}}), 0, 0.96);
         // One drum key alone.
         row("drum key pitch", Measure::DrumPitch, kGsReset, nrpn(0x18, 50, 76, 9), 1.2, 4);
         row("drum key level", Measure::DrumLevel, kGsReset, nrpn(0x1A, 50, 48, 9), -40, -6);
+        row("drum key pan", Measure::DrumBalance, kGsReset, nrpn(0x1C, 50, 1, 9), -80, -6);
     }
 
     void heard()
