@@ -271,6 +271,11 @@ Song modulePiece()
             break;
         }
     }
+    // A long fade by universal master volume: more messages than the chase keeps of SysEx.
+    for (int i = 0; i < 400; ++i) {
+        const auto v = static_cast<uint8_t>(127 - i * 127 / 400);
+        b.sysex(500 * step + i * 1000, {0x7F, 0x7F, 0x04, 0x01, v, v, 0xF7});
+    }
     return b.build(1500 * step + 1'000'000);
 }
 

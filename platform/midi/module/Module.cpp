@@ -99,6 +99,8 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     const uint8_t ch = channelOf(status);
     PartState& p = m_part[ch];
     const ModuleChange pass {ModuleChange::Pass, ch};
+    if (status < kNoteOff || status >= kSysExStart)
+        return {ModuleChange::None, ch};
     switch (commandOf(status)) {
     case kProgramChange:
         m_parts.followShort(status, data1, data2);
@@ -255,6 +257,9 @@ ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
         else
             return none;
         return {ModuleChange::Offsets, ch};
+    case 3: // tuning program and bank: the synth's own MIDI Tuning takes them
+    case 4:
+        return {ModuleChange::Pass, ch};
     default:
         return none;
     }

@@ -244,11 +244,13 @@ ModuleChange Module::followXg(std::span<const uint8_t> msg)
         const ModuleChange effects {ModuleChange::Effects | ModuleChange::AllParts};
         for (std::size_t i = 0; i < data.size(); ++i) {
             const uint32_t address = low + i;
-            if (address == 0x00 && i + 1 < data.size()) {
-                if (m_effects.setXgReverbType(data[i], data[i + 1]))
+            // A type is MSB and LSB; an MSB written alone takes the first of its kind.
+            const uint8_t lsb = i + 1 < data.size() ? data[i + 1] : 0;
+            if (address == 0x00) {
+                if (m_effects.setXgReverbType(data[i], lsb))
                     merge(out, effects);
-            } else if (address == 0x20 && i + 1 < data.size()) {
-                if (m_effects.setXgChorusType(data[i], data[i + 1]))
+            } else if (address == 0x20) {
+                if (m_effects.setXgChorusType(data[i], lsb))
                     merge(out, effects);
             } else if (address == 0x0C) {
                 m_effects.reverbLevel = data[i];

@@ -22,6 +22,7 @@ bool isHeldController(uint8_t cc)
     case kCcNrpnMsb:
     case kCcRpnLsb:
     case kCcRpnMsb:
+    case kCcPortamentoControl: // names the key the next note glides from, once
         return false;
     default:
         return cc < kCcAllSoundOff; // 120..127 are channel mode messages
@@ -246,6 +247,9 @@ uint64_t addressKey(const std::vector<uint8_t>& msg)
     if (msg.size() >= 10 && msg[1] == kRoland && msg[4] == kDataSet1)
         return uint64_t(kRoland) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[5]) << 24 | uint64_t(msg[6]) << 16
             | uint64_t(msg[7]) << 8 | (msg.size() & 0xFF);
+    // Universal master volume and tunings: the newest of each stands.
+    if (msg.size() == 8 && msg[1] == kUniversalRealtime && msg[3] == 0x04)
+        return uint64_t(kUniversalRealtime) << 48 | uint64_t(msg[4]) << 8 | msg.size();
     if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10)
         return uint64_t(kYamaha) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[4]) << 24 | uint64_t(msg[5]) << 16
             | uint64_t(msg[6]) << 8 | (msg.size() & 0xFF);
