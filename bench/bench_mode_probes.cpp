@@ -295,16 +295,6 @@ Score piece(Shape shape, const Bytes& mode, const Adder& messages)
     return s;
 }
 
-double balanceDb(const Stereo& s, double from, double to)
-{
-    double l = 0, r = 0;
-    for (std::size_t i = s.at(from); i < s.at(to); ++i) {
-        l += double(s.left[i]) * s.left[i];
-        r += double(s.right[i]) * s.right[i];
-    }
-    return measure::dbOf(std::sqrt(r)) - measure::dbOf(std::sqrt(l));
-}
-
 /// Vibrato cycles a second: how often the pitch crosses its median, 3 cents of hysteresis.
 double vibratoHz(const Stereo& s, double from, double to)
 {
@@ -331,25 +321,6 @@ double vibratoHz(const Stereo& s, double from, double to)
     return changes / 2.0 / (to - from);
 }
 
-/// Seconds from @p from until the middle's 5 ms level first reaches half its highest. Half,
-/// not nearly all: presets that swell or beat while held put their top anywhere.
-double riseSeconds(const Stereo& s, double from, double to)
-{
-    const std::size_t block = std::size_t(s.rate / 200);
-    std::vector<double> env;
-    for (std::size_t i = s.at(from); i + block <= s.at(to); i += block) {
-        double sum = 0;
-        for (std::size_t j = i; j < i + block; ++j)
-            sum += s.mid(j) * s.mid(j);
-        env.push_back(std::sqrt(sum / double(block)));
-    }
-    if (env.empty())
-        return 0;
-    const double top = *std::max_element(env.begin(), env.end());
-    const auto k = std::find_if(env.begin(), env.end(), [&](double e) { return e >= 0.5 * top; })
-        - env.begin();
-    return double(k) / 200.0;
-}
 
 /// A ratio of two measured values; NaN when either could not be measured (no pitch, no vibrato).
 double ratio(double with, double base)
@@ -370,13 +341,15 @@ double change(Shape shape, const Stereo& base, const Stereo& with)
         return ratio(measure::pitchHz(with, 0.4), measure::pitchHz(base, 0.4));
     case Shape::Pan:
     case Shape::DrumPan:
-        return balanceDb(with, 0.05, 0.5) - balanceDb(base, 0.05, 0.5);
+        return measure::balanceDb(with, 0.05, 0.5) - measure::balanceDb(base, 0.05, 0.5);
     case Shape::Centroid:
     case Shape::Resonance:
     case Shape::DrumPitch:
         return ratio(measure::centroidHz(with, 0.1, 0.5), measure::centroidHz(base, 0.1, 0.5));
     case Shape::Attack:
-        return riseSeconds(with, 0.05, 2.0) - riseSeconds(base, 0.05, 2.0);
+        // Half its top, not nearly all: presets that swell or beat while held put their
+        // top anywhere.
+        return measure::attackSeconds(with, 0.05, 2.0, 0.5) - measure::attackSeconds(base, 0.05, 2.0, 0.5);
     case Shape::Decay:
         return measure::levelDb(with, 0.8, 1.8) - measure::levelDb(base, 0.8, 1.8);
     case Shape::Release:

@@ -135,8 +135,9 @@ inline double vibratoCents(const Stereo& s, double from, double to)
     return 1200 * std::log2(hi / lo) / 2;
 }
 
-/// Seconds from @p from until the middle's 5 ms level first reaches 90 % of its highest.
-inline double attackSeconds(const Stereo& s, double from, double to)
+/// Seconds from @p from until the middle's 5 ms level first reaches @p fraction of its
+/// highest.
+inline double attackSeconds(const Stereo& s, double from, double to, double fraction = 0.9)
 {
     const std::size_t block = std::size_t(s.rate / 200);
     std::vector<double> env;
@@ -150,7 +151,7 @@ inline double attackSeconds(const Stereo& s, double from, double to)
         return 0;
     const double top = *std::max_element(env.begin(), env.end());
     for (std::size_t k = 0; k < env.size(); ++k) {
-        if (env[k] >= 0.9 * top)
+        if (env[k] >= fraction * top)
             return double(k) / 200.0;
     }
     return 0;

@@ -223,6 +223,14 @@ private slots:
                 << QStringList { "do|re|mi" };
         }
         {
+            // Mixed encodings: a UTF-8 title (春) on CP932 lyrics (さくら) keeps both readable.
+            SmfWriter smf(0, kDivision);
+            smf.addTrack().trackName(0, "\xE6\x98\xA5").text(0, 0x05, "\x82\xB3\x82\xAD").text(100, 0x05, "\x82\xE7");
+            QTest::newRow("mixed encodings")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Cp932 << "春"
+                << QStringList { "さく|ら" };
+        }
+        {
             // A doubled melody: each syllable twice at one time, sung once.
             SmfWriter smf(0, kDivision);
             smf.addTrack().text(0, 0x05, "ci").text(0, 0x05, "ci").text(100, 0x05, "ty ").text(0, 0x05, "ty ");

@@ -290,6 +290,15 @@ private:
         }
         const std::string_view samples[] = { all, m_title };
         m_out.m_encoding = text::detect(samples, m_language);
+        // A UTF-8 title put on lyrics of an older code page (a file retitled by a newer
+        // program) is read as UTF-8, and the words stay in their own.
+        const std::string_view title[] = { m_title };
+        const bool wide = std::any_of(m_title.begin(), m_title.end(), [](char c) { return (c & 0x80) != 0; });
+        if (wide && m_out.m_encoding != text::Encoding::Utf8 && text::detect(title) == text::Encoding::Utf8) {
+            const std::string_view words[] = { all };
+            m_out.m_encoding = text::detect(words, m_language);
+            m_titleAlone = true;
+        }
     }
 
     void splitSyllables()
@@ -374,7 +383,7 @@ private:
                 m_out.m_text += s;
             }
         }
-        m_out.m_title = text::decode(m_title, m_out.m_encoding);
+        m_out.m_title = m_titleAlone ? text::decodeText(m_title) : text::decode(m_title, m_out.m_encoding);
     }
 
     void buildLines()
@@ -413,6 +422,7 @@ private:
     Marks m_marks = kLyricMarks;
     std::optional<text::Encoding> m_language;
     std::string_view m_title;
+    bool m_titleAlone = false;
     std::string m_raw;
     std::vector<Pending> m_pending;
 };
