@@ -41,6 +41,23 @@ Bytes gs(uint8_t a1, uint8_t a2, uint8_t a3, Bytes data)
     return msg;
 }
 
+/// A MIDI Tuning bulk dump of @p program with every key a semitone up.
+Bytes tuningDumpSemitoneUp(uint8_t program)
+{
+    Bytes msg {0x7E, 0x7F, 0x08, 0x01, program};
+    msg.insert(msg.end(), 16, ' ');
+    for (int key = 0; key < 128; ++key) {
+        const bool last = key == 127;
+        msg.insert(msg.end(), {uint8_t(last ? 0x7F : key + 1), uint8_t(last ? 0x7F : 0), uint8_t(last ? 0x7F : 0)});
+    }
+    uint8_t sum = 0;
+    for (uint8_t b : msg)
+        sum ^= b;
+    msg.push_back(sum & 0x7F);
+    msg.push_back(0xF7);
+    return msg;
+}
+
 enum class Measure { Level, Pitch, Centroid, Attack, Release, Vibrato, VibratoOnset, Tail, Width, Balance, Glide, DrumPitch, DrumLevel, DrumBalance };
 using Adder = std::function<void(SongBuilder&)>;
 
@@ -200,6 +217,11 @@ private slots:
         row("universal master fine tuning", Measure::Pitch, {}, sysex({0x7F, 0x7F, 0x04, 0x03, 0x7F, 0x7F, 0xF7}), 1.045, 1.07);
         row("GS master tune", Measure::Pitch, kGsReset, sysex(gs(0x40, 0x00, 0x00, {0x00, 0x07, 0x0E, 0x08})), 1.045, 1.07);
         row("GS scale tuning", Measure::Pitch, kGsReset, sysex(gs(0x40, 0x11, 0x40, {0x7F})), 1.03, 1.045);
+        row("MIDI Tuning octave with GS scale tuning", Measure::Pitch, kGsReset,
+            sysex({0x7E, 0x7F, 0x08, 0x08, 0x00, 0x00, 0x01, 0x5E, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0xF7}),
+            1.012, 1.025, sysex(gs(0x40, 0x11, 0x40, {0x5E})));
+        row("MIDI Tuning program by RPN 3", Measure::Pitch, {},
+            both(sysex(tuningDumpSemitoneUp(5)), ccs({{kCcRpnMsb, 0}, {kCcRpnLsb, 3}, {kCcDataEntryMsb, 5}})), 1.045, 1.07);
         row("RPN fine tuning", Measure::Pitch, {}, ccs({{kCcRpnMsb, 0}, {kCcRpnLsb, 1}, {kCcDataEntryMsb, 127}}), 1.045, 1.07);
         // Brightness, as a ratio of the spectral centroid.
         row("NRPN cutoff", Measure::Centroid, kGsReset, nrpn(0x01, 0x20, 0), 0, 0.7);

@@ -243,7 +243,7 @@ Song modulePiece()
         const int ch = int(random() % 16);
         const auto v = static_cast<uint8_t>(random() % 128);
         const auto part = static_cast<uint8_t>(0x10 | (random() % 16));
-        switch (random() % 24) {
+        switch (random() % 25) {
         case 0: b.sysex(t, gs(0x40, 0x00, 0x04, v)); break;
         case 1: b.sysex(t, gs(0x40, 0x00, 0x05, static_cast<uint8_t>(0x28 + v % 49))); break;
         case 2: b.sysex(t, gs(0x40, part, 0x16, static_cast<uint8_t>(0x28 + v % 49))); break;
@@ -262,6 +262,17 @@ Song modulePiece()
         case 14: b.cc(t, ch, kCcResetAllControllers, 0); break;
         case 15: b.cc(t, ch, std::array {7, 10, 91, 93, 1}[v % 5], v); break;
         case 16: b.sysex(t, xg(0x02, 0x01, 0x00, static_cast<uint8_t>(v % 5))); break;
+        case 18: {
+            // MIDI Tuning: an octave tuning on a few parts, a note's retuning, a program chosen.
+            std::vector<uint8_t> octave {0x7E, 0x7F, 0x08, 0x08, 0x00, static_cast<uint8_t>(v % 4), static_cast<uint8_t>(random() % 128)};
+            for (int n = 0; n < 12; ++n)
+                octave.push_back(static_cast<uint8_t>(random() % 128));
+            octave.push_back(0xF7);
+            b.sysex(t, octave);
+            b.sysex(t, {0x7F, 0x7F, 0x08, 0x02, static_cast<uint8_t>(v % 3), 0x01, static_cast<uint8_t>(40 + v % 40), v, 0x10, 0x00, 0xF7});
+            b.cc(t, ch, kCcRpnMsb, 0).cc(t, ch, kCcRpnLsb, 3).cc(t, ch, kCcDataEntryMsb, v % 3);
+            break;
+        }
         case 17:
             if (i % 300 == 17)
                 b.sysex(t, i % 600 == 17 ? xgOn : gsReset);

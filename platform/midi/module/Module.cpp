@@ -30,6 +30,7 @@ void Module::reset(SystemMode mode)
     m_master = MasterState {};
     m_part.fill(PartState {});
     m_effects = EffectState {};
+    m_tuningPrograms.clear();
     // Each module's power-on effects: XG a hall and a chorus of its own, GM2 a large hall.
     if (mode == SystemMode::Xg) {
         m_effects.reverb = ReverbType::Hall1;
@@ -257,9 +258,13 @@ ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
         else
             return none;
         return {ModuleChange::Offsets, ch};
-    case 3: // tuning program and bank: the synth's own MIDI Tuning takes them
+    case 3: // MIDI Tuning program and bank
     case 4:
-        return {ModuleChange::Pass, ch};
+        if (!msbEntry)
+            return none;
+        (p.rpnLsb == 3 ? p.tuningProgram : p.tuningBank) = value;
+        p.tuningSelected = true;
+        return {ModuleChange::Tuning, ch};
     default:
         return none;
     }

@@ -12,9 +12,20 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 namespace sequora::midi {
+
+/// A MIDI Tuning Standard program a file sent (bulk dump or single-note changes): the
+/// pitch of each key in cents from C-1.
+struct TuningProgram {
+    uint8_t bank = 0;
+    uint8_t program = 0;
+    std::array<float, 128> cents {};
+    bool operator==(const TuningProgram&) const = default;
+};
 
 struct MasterState {
     uint16_t volume = 16383;   ///< 14 bits; a 7-bit message sets the top seven
@@ -47,7 +58,11 @@ struct PartState {
     uint8_t chorusSend = 0;
     uint8_t modulation = 0;
     int8_t keyShift = 0; ///< semitones, melodic parts only
-    std::array<int8_t, 12> scaleTuning {}; ///< cents, C to B
+    std::array<int8_t, 12> scaleTuning {}; ///< GS scale tuning, cents, C to B
+    std::array<float, 12> octaveTuning {}; ///< MIDI Tuning's scale/octave tuning, cents
+    uint8_t tuningProgram = 0; ///< RPN 3, a MIDI Tuning program
+    uint8_t tuningBank = 0;    ///< RPN 4
+    bool tuningSelected = false;
     std::array<uint8_t, kToneParams> toneNrpn {64, 64, 64, 64, 64, 64, 64, 64};
     std::array<uint8_t, kToneParams> soundController {64, 64, 64, 64, 64, 64, 64, 64};
     // RPNs: bend range, fine and coarse tuning, modulation depth range.
@@ -76,7 +91,7 @@ struct ModuleChange {
         Preset = 1u << 0,      ///< the channel's preset or drum type
         Everything = 1u << 1,  ///< a system mode reset: every part and the master
         Offsets = 1u << 2,     ///< the channel's generator offsets (tone, tuning RPNs, mod range)
-        Tuning = 1u << 3,      ///< the channel's scale tuning
+        Tuning = 1u << 3,      ///< the channel's key tuning (scale tuning, MIDI Tuning)
         BendRange = 1u << 4,
         ChannelMode = 1u << 5, ///< mono or poly; the channel's notes end
         NotesOff = 1u << 6,    ///< the channel's notes end (Omni Off / On)
@@ -119,6 +134,10 @@ public:
     float fineTuneCents(uint8_t ch) const;
     float coarseTuneSemitones(uint8_t ch) const;
     bool honoursNrpns() const;
+    /// Every key's pitch on @p ch in cents from C-1, all tunings merged: a MIDI Tuning
+    /// program the part chose, its octave tuning and GS scale tuning. Empty when the part
+    /// plays equal temperament.
+    std::optional<std::array<double, 128>> keyTuning(uint8_t ch) const;
     bool honoursSoundControllers() const;
 
     bool operator==(const Module&) const = default;
@@ -129,11 +148,14 @@ private:
     ModuleChange followXg(std::span<const uint8_t> msg);
     ModuleChange followUniversal(std::span<const uint8_t> msg);
     ModuleChange gsPart(uint8_t ch, uint8_t address, uint8_t value);
+    /// MIDI Tuning Standard messages (universal 08 nn); @p realtime: 7F, else 7E.
+    ModuleChange followTuning(std::span<const uint8_t> msg);
 
     PartMap m_parts;
     MasterState m_master;
     std::array<PartState, 16> m_part {};
     EffectState m_effects;
+    std::vector<TuningProgram> m_tuningPrograms; ///< in the order first sent
 };
 
 } // namespace sequora::midi

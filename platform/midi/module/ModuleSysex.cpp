@@ -64,6 +64,9 @@ ModuleChange Module::followSysex(std::span<const uint8_t> msg)
     case SysexMeaning::Other:
         break;
     }
+    constexpr uint8_t kMidiTuning = 0x08;
+    if ((msg[1] == kUniversalRealtime || msg[1] == kUniversalNonRealtime) && msg.size() > 4 && msg[3] == kMidiTuning)
+        return followTuning(msg);
     switch (msg[1]) {
     case kUniversalRealtime:
         return followUniversal(msg);
@@ -71,7 +74,7 @@ ModuleChange Module::followSysex(std::span<const uint8_t> msg)
         return followGs(msg);
     case kYamaha:
         return followXg(msg);
-    case kUniversalNonRealtime: // universal non-real-time: tuning dumps and the like are the synth's own
+    case kUniversalNonRealtime: // the rest of it is the synth's own (sample dumps and the like)
         return {ModuleChange::Pass | ModuleChange::AllParts};
     default:
         return {};
@@ -82,7 +85,7 @@ ModuleChange Module::followUniversal(std::span<const uint8_t> msg)
 {
     // F0 7F dev 04 nn ll mm F7
     if (msg.size() != 8 || msg[3] != kDeviceControl)
-        return {ModuleChange::Pass | ModuleChange::AllParts}; // MIDI tuning and the like
+        return {ModuleChange::Pass | ModuleChange::AllParts}; // nothing the module keeps
     const uint16_t value = static_cast<uint16_t>(msg[6] << 7 | msg[5]);
     switch (msg[4]) {
     case kMasterVolume:

@@ -126,17 +126,15 @@ void FluidSynthModule::applyOffsets(uint8_t ch)
 
 void FluidSynthModule::applyTuning(uint8_t ch)
 {
-    const std::array<int8_t, 12>& scale = m_module.part(ch).scaleTuning;
-    const bool tuned = std::any_of(scale.begin(), scale.end(), [](int8_t c) { return c != 0; });
-    if (tuned) {
-        std::array<double, 12> cents {};
-        std::copy(scale.begin(), scale.end(), cents.begin());
-        fluid_synth_activate_octave_tuning(m_synth, kTuningBank, ch, "scale tuning", cents.data(), 1);
+    // One key table a channel: every tuning the part has, merged by the model.
+    const std::optional<std::array<double, 128>> keys = m_module.keyTuning(ch);
+    if (keys) {
+        fluid_synth_activate_key_tuning(m_synth, kTuningBank, ch, "module", keys->data(), 1);
         fluid_synth_activate_tuning(m_synth, ch, kTuningBank, ch, 1);
     } else if (m_tuned[ch]) {
         fluid_synth_deactivate_tuning(m_synth, ch, 1);
     }
-    m_tuned[ch] = tuned;
+    m_tuned[ch] = keys.has_value();
 }
 
 void FluidSynthModule::applyMixer(uint8_t ch)
@@ -326,6 +324,8 @@ ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t 
     }
     if (change.has(ModuleChange::Portamento))
         applyPortamento(ch);
+    if (change.has(ModuleChange::Tuning))
+        applyTuning(ch);
     if (change.has(ModuleChange::BendRange))
         fluid_synth_pitch_wheel_sens(m_synth, ch, m_module.part(ch).bendSemitones);
     if (change.has(ModuleChange::ChannelMode))
