@@ -7,8 +7,8 @@
 // it opens the driver anew, so the sound comes back with the server, and says that once.
 // The notes sounding when it comes back are struck again at once, as after a seek.
 
-#include "platform/midi/transport/ClockThread.h"
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/ClockThread.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 #include "platform/midi/output/Output.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/midi/output/FluidSynthOutput.h"
+#include "platform/midi/output/fluidsynth/FluidSynthOutput.h"
 
 #include "platform/midi/file/MidiBytes.h"
 
