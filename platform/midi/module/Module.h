@@ -18,6 +18,8 @@
 
 namespace sequora::midi {
 
+struct SysexWrite;
+
 /// A MIDI Tuning Standard program a file sent (bulk dump or single-note changes): the
 /// pitch of each key in cents from C-1.
 struct TuningProgram {
@@ -144,9 +146,9 @@ public:
 
 private:
     ModuleChange dataEntry(uint8_t ch, uint8_t cc, uint8_t value);
-    ModuleChange followGs(std::span<const uint8_t> msg);
-    ModuleChange followXg(std::span<const uint8_t> msg);
-    ModuleChange followUniversal(std::span<const uint8_t> msg);
+    ModuleChange followGs(const SysexWrite& w);
+    ModuleChange followXg(const SysexWrite& w);
+    ModuleChange followUniversal(const SysexWrite& w);
     ModuleChange gsPart(uint8_t ch, uint8_t address, uint8_t value);
     /// MIDI Tuning Standard messages (universal 08 nn); @p realtime: 7F, else 7E.
     ModuleChange followTuning(std::span<const uint8_t> msg);

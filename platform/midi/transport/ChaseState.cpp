@@ -1,8 +1,9 @@
 #include "platform/midi/transport/ChaseState.h"
 
 #include "platform/midi/file/MidiBytes.h"
-#include "platform/midi/output/Output.h"
 #include "platform/midi/file/Song.h"
+#include "platform/midi/module/SysexWrite.h"
+#include "platform/midi/output/Output.h"
 
 #include <algorithm>
 
@@ -241,19 +242,32 @@ void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escap
 
 namespace {
 
+constexpr uint8_t kDeviceControl = 0x04;
+
 // The module address a GS or XG parameter write sets, with its length; 0 for others.
 uint64_t addressKey(const std::vector<uint8_t>& msg)
 {
-    if (msg.size() >= 10 && msg[1] == kRoland && msg[4] == kDataSet1)
-        return uint64_t(kRoland) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[5]) << 24 | uint64_t(msg[6]) << 16
-            | uint64_t(msg[7]) << 8 | (msg.size() & 0xFF);
-    // Universal master volume and tunings: the newest of each stands.
-    if (msg.size() == 8 && msg[1] == kUniversalRealtime && msg[3] == 0x04)
-        return uint64_t(kUniversalRealtime) << 48 | uint64_t(msg[4]) << 8 | msg.size();
-    if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10)
-        return uint64_t(kYamaha) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[4]) << 24 | uint64_t(msg[5]) << 16
-            | uint64_t(msg[6]) << 8 | (msg.size() & 0xFF);
-    return 0;
+    const std::optional<SysexWrite> w = readSysexWrite(msg);
+    if (!w)
+        return 0;
+    const uint64_t length = msg.size() & 0xFF;
+    switch (w->maker) {
+    case kRoland:
+        return uint64_t(kRoland) << 48 | uint64_t(w->model) << 40 | uint64_t(w->address) << 8
+            | length;
+    case kYamaha:
+        if (w->data.empty())
+            return 0;
+        return uint64_t(kYamaha) << 48 | uint64_t(w->model) << 40 | uint64_t(w->address) << 8
+            | length;
+    case kUniversalRealtime:
+        // Universal master volume and tunings: the newest of each stands.
+        if (w->model != kDeviceControl || w->data.size() != 3)
+            return 0;
+        return uint64_t(kUniversalRealtime) << 48 | uint64_t(w->data[0]) << 8 | msg.size();
+    default:
+        return 0;
+    }
 }
 
 } // namespace
