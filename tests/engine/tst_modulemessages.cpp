@@ -1,5 +1,6 @@
 // How the engine reads a module's messages, the same way for the model, the part map, the
-// chase and the display: SysEx parameter writes (framing, header, checksum, address).
+// chase and the display: SysEx parameter writes (framing, header, checksum, address), and
+// the part parameters that a GS write, an XG write and a controller all set.
 
 // ChaseState::emit() would otherwise meet Qt's emit keyword.
 #define QT_NO_KEYWORDS
@@ -116,6 +117,71 @@ private Q_SLOTS:
         QCOMPARE(w->address, address);
         QCOMPARE(Bytes(w->data.begin(), w->data.end()), data);
         QCOMPARE(w->checksumOk, checksumOk);
+    }
+
+    void aPartParameterIsOneValueHoweverWritten_data()
+    {
+        QTest::addColumn<int>("param");
+        const char* names[]
+            = { "key shift", "level", "pan", "reverb send", "chorus send", "delay send" };
+        static_assert(std::size(names) == kPartParams);
+        for (const PartParamRow& row : kPartParamTable)
+            QTest::newRow(names[static_cast<int>(row.param)]) << static_cast<int>(row.param);
+    }
+
+    void aPartParameterIsOneValueHoweverWritten()
+    {
+        QFETCH(int, param);
+        const PartParamRow& row = partParamRow(static_cast<PartParam>(param));
+        constexpr uint8_t kCh = 2; // GS block 3, XG part 02
+        const auto value = static_cast<uint8_t>(row.low + (row.high - row.low) * 3 / 4);
+        QVERIFY(value != row.powerOn);
+        auto gsWrite = [&](uint8_t v) { return gs(0x401300 | row.gsAddress, { v }); };
+        auto xgWrite = [&](uint8_t v) {
+            return Bytes { 0xF0, 0x43, 0x10, 0x4C, 0x08, kCh, row.xgAddress, v, 0xF7 };
+        };
+
+        Module m;
+        QCOMPARE(m.part(kCh).written(row.param), row.powerOn);
+        m.followSysex(gsWrite(value));
+        QCOMPARE(m.part(kCh).written(row.param), value);
+        QCOMPARE(m.part(kCh - 1).written(row.param), row.powerOn);
+        m.reset(SystemMode::Xg);
+        m.followSysex(xgWrite(value));
+        QCOMPARE(m.part(kCh).written(row.param), value);
+        // Values a module does not take leave the part as it was.
+        for (int outside : { int(row.low) - 1, int(row.high) + 1 }) {
+            if (outside < 0 || outside > 127)
+                continue;
+            m.followSysex(gsWrite(uint8_t(outside)));
+            m.followSysex(xgWrite(uint8_t(outside)));
+            QCOMPARE(m.part(kCh).written(row.param), value);
+        }
+        if (row.movesNotes) {
+            QCOMPARE(m.noteShift(kCh), value - int(row.bias));
+            return;
+        }
+
+        // A controller sets the same value, and a later SysEx write wins over it, on a
+        // replay after a seek too: the chase replays the controller with the write's value.
+        QVERIFY(row.cc.has_value());
+        m.followShort(kControlChange | kCh, *row.cc, 17);
+        QCOMPARE(m.part(kCh).written(row.param), 17);
+        const Bytes write = gsWrite(value);
+        SongBuilder b;
+        b.cc(0, kCh, *row.cc, 17).sysex(10'000, Bytes(write.begin() + 1, write.end()));
+        ChaseState chase;
+        chase.scan(b.build(1'000'000), 20'000);
+        QCOMPARE(chase.module().part(kCh).written(row.param), value);
+        Block block;
+        chase.emit(block);
+        int replayed = -1;
+        for (const OutMessage& m : block.messages) {
+            if (m.kind == OutMessage::Kind::Short && m.status == (kControlChange | kCh)
+                && m.data1 == *row.cc)
+                replayed = m.data2;
+        }
+        QCOMPARE(replayed, int(value));
     }
 
     void aBrokenResetLeavesTheChaseAsPlayingDoes()

@@ -24,6 +24,49 @@ constexpr uint8_t kMaxBendSemitones = 24;
 
 } // namespace
 
+uint8_t PartState::written(PartParam param) const
+{
+    switch (param) {
+    case PartParam::KeyShift:
+        return static_cast<uint8_t>(keyShift + partParamRow(param).bias);
+    case PartParam::Level:
+        return volume;
+    case PartParam::Pan:
+        return pan;
+    case PartParam::ReverbSend:
+        return reverbSend;
+    case PartParam::ChorusSend:
+        return chorusSend;
+    case PartParam::DelaySend:
+        return delaySend;
+    }
+    return 0;
+}
+
+void PartState::write(PartParam param, uint8_t value)
+{
+    switch (param) {
+    case PartParam::KeyShift:
+        keyShift = static_cast<int8_t>(value - partParamRow(param).bias);
+        break;
+    case PartParam::Level:
+        volume = value;
+        break;
+    case PartParam::Pan:
+        pan = value;
+        break;
+    case PartParam::ReverbSend:
+        reverbSend = value;
+        break;
+    case PartParam::ChorusSend:
+        chorusSend = value;
+        break;
+    case PartParam::DelaySend:
+        delaySend = value;
+        break;
+    }
+}
+
 void Module::reset(SystemMode mode)
 {
     m_parts.reset(mode);
@@ -119,19 +162,7 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         return {ModuleChange::None, ch};
     case kCcModulation:
         p.modulation = data2;
-        return {ModuleChange::Pass | ModuleChange::Offsets, ch};
-    case kCcVolume:
-        p.volume = data2;
-        return pass;
-    case kCcPan:
-        p.pan = data2;
-        return pass;
-    case kCcReverbSend:
-        p.reverbSend = data2;
-        return pass;
-    case kCcChorusSend:
-        p.chorusSend = data2;
-        return pass;
+        return { ModuleChange::Pass | ModuleChange::Offsets, ch };
     case kCcPortamentoTime:
         p.portamentoTime = data2;
         return {ModuleChange::Portamento, ch};
@@ -172,6 +203,10 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         return {ModuleChange::ChannelMode, ch};
     default:
         break;
+    }
+    if (const PartParamRow* row = partParamRowForCc(data1)) {
+        p.write(row->param, data2);
+        return pass;
     }
     if (const ToneRow* row = toneRowForCc(data1)) {
         p.soundController[static_cast<std::size_t>(row->param)] = data2;

@@ -176,33 +176,19 @@ ModuleChange Module::followGs(const SysexWrite& w)
     return out;
 }
 
+ModuleChange Module::writePart(uint8_t ch, const PartParamRow& row, uint8_t value)
+{
+    if (value < row.low || value > row.high)
+        return {};
+    m_part[ch].write(row.param, value);
+    return { row.movesNotes ? ModuleChange::MasterTuning : ModuleChange::Mixer, ch };
+}
+
 ModuleChange Module::gsPart(uint8_t ch, uint8_t address, uint8_t v)
 {
     PartState& p = m_part[ch];
-    const ModuleChange mixer {ModuleChange::Mixer, ch};
-    switch (address) {
-    case 0x16:
-        if (!isShift(v))
-            return {};
-        p.keyShift = static_cast<int8_t>(v - 64);
-        return {ModuleChange::MasterTuning, ch};
-    case 0x19:
-        p.volume = v;
-        return mixer;
-    case 0x1C:
-        if (v == 0)
-            return {}; // random pan: not something a file can mean for a whole song
-        p.pan = v;
-        return mixer;
-    case 0x21:
-        p.chorusSend = v;
-        return mixer;
-    case 0x22:
-        p.reverbSend = v;
-        return mixer;
-    default:
-        break;
-    }
+    if (const PartParamRow* row = partParamRowForGsAddress(address))
+        return writePart(ch, *row, v);
     if (address >= 0x40 && address <= 0x4B) {
         p.scaleTuning[address - 0x40] = static_cast<int8_t>(int(v) - 64);
         return {ModuleChange::Tuning, ch};
@@ -271,31 +257,14 @@ ModuleChange Module::followXg(const SysexWrite& w)
         for (std::size_t i = 0; i < data.size(); ++i) {
             const uint32_t address = low + i;
             const uint8_t v = data[i];
-            switch (address) {
-            case 0x08:
-                if (isShift(v)) {
-                    p.keyShift = static_cast<int8_t>(v - 64);
-                    merge(out, {ModuleChange::MasterTuning, ch});
-                }
-                continue;
-            case 0x0B: p.volume = v; break;
-            case 0x0E:
-                if (v == 0)
-                    continue; // random pan
-                p.pan = v;
+            if (address > 0xFF)
                 break;
-            case 0x12: p.chorusSend = v; break;
-            case 0x13: p.reverbSend = v; break;
-            default:
-                if (address <= 0xFF) {
-                    if (const ToneRow* row = toneRowForXgAddress(static_cast<uint8_t>(address))) {
-                        p.toneNrpn[static_cast<std::size_t>(row->param)] = v;
-                        merge(out, {ModuleChange::Offsets, ch});
-                    }
-                }
-                continue;
+            if (const PartParamRow* row = partParamRowForXgAddress(static_cast<uint8_t>(address))) {
+                merge(out, writePart(ch, *row, v));
+            } else if (const ToneRow* row = toneRowForXgAddress(static_cast<uint8_t>(address))) {
+                p.toneNrpn[static_cast<std::size_t>(row->param)] = v;
+                merge(out, { ModuleChange::Offsets, ch });
             }
-            merge(out, {ModuleChange::Mixer, ch});
         }
         return out;
     }

@@ -295,10 +295,10 @@ void ChaseState::takeModuleValues(const ModuleChange& change)
         Channel& c = m_channels[ch];
         const PartState& p = m_module.part(ch);
         if (change.has(ModuleChange::Mixer)) {
-            c.cc[kCcVolume] = p.volume;
-            c.cc[kCcPan] = p.pan;
-            c.cc[kCcReverbSend] = p.reverbSend;
-            c.cc[kCcChorusSend] = p.chorusSend;
+            for (const PartParamRow& row : kPartParamTable) {
+                if (row.cc)
+                    c.cc[*row.cc] = p.written(row.param);
+            }
         }
         if (change.has(ModuleChange::Offsets)) {
             for (Parameter& param : c.parameters) {
