@@ -1,6 +1,7 @@
 // How the engine reads a module's messages, the same way for the model, the part map, the
-// chase and the display: SysEx parameter writes (framing, header, checksum, address), and
-// the part parameters that a GS write, an XG write and a controller all set.
+// chase and the display: SysEx parameter writes (framing, header, checksum, address), the
+// part parameters that a GS write, an XG write and a controller all set, and which RPN or
+// NRPN data entry goes to.
 
 // ChaseState::emit() would otherwise meet Qt's emit keyword.
 #define QT_NO_KEYWORDS
@@ -41,7 +42,10 @@ Bytes gs(uint32_t address, Bytes data, bool bad = false)
 
 } // namespace
 
+using Controllers = std::vector<std::pair<int, int>>;
+
 Q_DECLARE_METATYPE(Bytes)
+Q_DECLARE_METATYPE(Controllers)
 
 class TestModuleMessages : public QObject {
     Q_OBJECT
@@ -182,6 +186,68 @@ private Q_SLOTS:
                 replayed = m.data2;
         }
         QCOMPARE(replayed, int(value));
+    }
+
+    void dataEntryGoesToTheParameterLastChosen_data()
+    {
+        QTest::addColumn<Controllers>("sent");
+        QTest::addColumn<int>("kind"); // 0 none, 1 RPN, 2 NRPN
+        QTest::addColumn<int>("msb");
+        QTest::addColumn<int>("lsb");
+        QTest::addColumn<int>("bendRange"); // after a data entry of 12
+
+        QTest::newRow("nothing chosen") << Controllers {} << 0 << 0 << 0 << 2;
+        QTest::newRow("RPN 0") << Controllers { { 101, 0 }, { 100, 0 } } << 1 << 0 << 0 << 12;
+        QTest::newRow("an NRPN after it")
+            << Controllers { { 101, 0 }, { 100, 0 }, { 99, 1 }, { 98, 8 } } << 2 << 1 << 8 << 2;
+        QTest::newRow("back to the RPN by one number")
+            << Controllers { { 101, 0 }, { 100, 0 }, { 99, 1 }, { 98, 8 }, { 100, 0 } } << 1 << 0
+            << 0 << 12;
+        QTest::newRow("the null RPN")
+            << Controllers { { 101, 0 }, { 100, 0 }, { 101, 127 }, { 100, 127 } } << 0 << 0 << 0
+            << 2;
+        QTest::newRow("half of the null NRPN")
+            << Controllers { { 99, 127 }, { 98, 3 } } << 2 << 127 << 3 << 2;
+        QTest::newRow("reset all controllers")
+            << Controllers { { 101, 0 }, { 100, 0 }, { 121, 0 } } << 0 << 0 << 0 << 2;
+    }
+
+    void dataEntryGoesToTheParameterLastChosen()
+    {
+        QFETCH(Controllers, sent);
+        QFETCH(int, kind);
+        Module m;
+        SongBuilder b;
+        for (auto [cc, value] : sent) {
+            m.followShort(kControlChange, uint8_t(cc), uint8_t(value));
+            b.cc(0, 0, cc, value);
+        }
+        const std::optional<SelectedParameter> selected = m.part(0).current();
+        QCOMPARE(selected.has_value(), kind != 0);
+        if (selected) {
+            QFETCH(int, msb);
+            QFETCH(int, lsb);
+            QCOMPARE(selected->nrpn, kind == 2);
+            QCOMPARE(int(selected->msb), msb);
+            QCOMPARE(int(selected->lsb), lsb);
+        }
+        m.followShort(kControlChange, kCcDataEntryMsb, 12);
+        QTEST(int(m.part(0).bendSemitones), "bendRange");
+
+        // The chase leaves a fresh module choosing the same, so the song's next entry
+        // lands where it did playing through.
+        b.cc(0, 0, kCcDataEntryMsb, 12);
+        ChaseState chase;
+        chase.scan(b.build(1'000'000), 10'000);
+        Block block;
+        chase.emit(block);
+        Module replayed;
+        for (const OutMessage& out : block.messages)
+            replayed.followShort(out.status, out.data1, out.data2);
+        QVERIFY(replayed.part(0) == m.part(0));
+        m.followShort(kControlChange, kCcDataIncrement, 0);
+        replayed.followShort(kControlChange, kCcDataIncrement, 0);
+        QVERIFY(replayed.part(0) == m.part(0));
     }
 
     void aBrokenResetLeavesTheChaseAsPlayingDoes()

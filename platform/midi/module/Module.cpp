@@ -167,32 +167,10 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         p.portamentoTime = data2;
         return {ModuleChange::Portamento, ch};
     case kCcPortamentoTimeLsb:
-        return {ModuleChange::None, ch}; // a module times its glides by CC 5 alone
-    case kCcDataEntryMsb:
-    case kCcDataEntryLsb:
-    case kCcDataIncrement:
-    case kCcDataDecrement:
-        return dataEntry(ch, data1, data2);
-    case kCcNrpnLsb:
-        p.nrpnLsb = data2;
-        p.nrpnSelected = true;
-        return pass;
-    case kCcNrpnMsb:
-        p.nrpnMsb = data2;
-        p.nrpnSelected = true;
-        return pass;
-    case kCcRpnLsb:
-        p.rpnLsb = data2;
-        p.nrpnSelected = false;
-        return pass;
-    case kCcRpnMsb:
-        p.rpnMsb = data2;
-        p.nrpnSelected = false;
-        return pass;
+        return { ModuleChange::None, ch }; // a module times its glides by CC 5 alone
     case kCcResetAllControllers:
         p.modulation = 0;
-        p.rpnMsb = p.rpnLsb = p.nrpnMsb = p.nrpnLsb = PartState::kNull;
-        p.nrpnSelected = false;
+        p.clear();
         return {ModuleChange::Pass | ModuleChange::ControllersReset, ch};
     case kCcOmniOff:
     case kCcOmniOn:
@@ -204,6 +182,10 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     default:
         break;
     }
+    if (const std::optional<DataEntry> entry = dataEntryOf(data1))
+        return dataEntry(ch, *entry, data2);
+    if (p.select(data1, data2))
+        return pass;
     if (const PartParamRow* row = partParamRowForCc(data1)) {
         p.write(row->param, data2);
         return pass;
@@ -215,35 +197,36 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     return pass;
 }
 
-ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
+ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
 {
     PartState& p = m_part[ch];
     const ModuleChange none {ModuleChange::None, ch};
-    const bool msbEntry = cc == kCcDataEntryMsb;
-    const bool step = cc == kCcDataIncrement || cc == kCcDataDecrement;
-    const int delta = cc == kCcDataIncrement ? 1 : -1;
+    const bool msbEntry = entry == DataEntry::Msb;
+    const bool step = entry == DataEntry::Increment || entry == DataEntry::Decrement;
+    const int delta = entry == DataEntry::Increment ? 1 : -1;
     auto stepped = [&](int current, int lo, int hi) {
         return static_cast<uint8_t>(std::clamp(current + delta, lo, hi));
     };
 
-    if (p.nrpnSelected) {
-        if (p.nrpnMsb == PartState::kNull && p.nrpnLsb == PartState::kNull)
-            return none; // data without a number
-        if (p.nrpnMsb == kNrpnSoundFont)
+    const std::optional<SelectedParameter> selected = p.current();
+    if (!selected)
+        return none; // data without a number
+    if (selected->nrpn) {
+        if (selected->msb == kNrpnSoundFont)
             return {ModuleChange::Pass | ModuleChange::Offsets, ch};
         if (!honoursNrpns() || !(msbEntry || step))
             return none;
-        if (p.nrpnMsb == kNrpnTone) {
-            const ToneRow* row = toneRowForNrpn(p.nrpnLsb);
+        if (selected->msb == kNrpnTone) {
+            const ToneRow* row = toneRowForNrpn(selected->lsb);
             if (!row)
                 return none;
             uint8_t& slot = p.toneNrpn[static_cast<std::size_t>(row->param)];
             slot = step ? stepped(slot, 0, 127) : value;
             return {ModuleChange::Offsets, ch};
         }
-        DrumKey& key = p.drumKeys[p.nrpnLsb & 0x7F];
+        DrumKey& key = p.drumKeys[selected->lsb & 0x7F];
         uint8_t* slot = nullptr;
-        switch (p.nrpnMsb) {
+        switch (selected->msb) {
         case kNrpnDrumPitch: slot = &key.pitch; break;
         case kNrpnDrumLevel: slot = &key.level; break;
         case kNrpnDrumPan: slot = &key.pan; break;
@@ -258,9 +241,9 @@ ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
         return none; // takes effect on the key's next note
     }
 
-    if (p.rpnMsb != 0)
+    if (selected->msb != 0)
         return none;
-    switch (p.rpnLsb) {
+    switch (selected->lsb) {
     case 0: // pitch bend sensitivity
         if (msbEntry)
             p.bendSemitones = std::min(value, kMaxBendSemitones);
@@ -297,7 +280,7 @@ ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
     case 4:
         if (!msbEntry)
             return none;
-        (p.rpnLsb == 3 ? p.tuningProgram : p.tuningBank) = value;
+        (selected->lsb == 3 ? p.tuningProgram : p.tuningBank) = value;
         p.tuningSelected = true;
         return {ModuleChange::Tuning, ch};
     default:

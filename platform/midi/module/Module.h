@@ -7,6 +7,7 @@
 // elsewhere, in one place.
 
 #include "platform/midi/module/Effects.h"
+#include "platform/midi/module/ParameterSelection.h"
 #include "platform/midi/module/PartMap.h"
 #include "platform/midi/module/PartParams.h"
 #include "platform/midi/module/Tone.h"
@@ -50,8 +51,9 @@ struct DrumKey {
     bool operator==(const DrumKey&) const = default;
 };
 
-struct PartState {
-    static constexpr uint8_t kNull = 127;
+/// A part's state. Its RPN and NRPN selection is the base's, read as the part's own.
+struct PartState : ParameterSelection {
+    static constexpr uint8_t kNull = kNullParameter;
     static constexpr uint8_t kDefaultReverbSend = partParamRow(PartParam::ReverbSend).powerOn;
 
     // The same parameters as CC 7, 10, 91, 93 and 94: the last message of either kind wins.
@@ -78,9 +80,6 @@ struct PartState {
     uint8_t modRangeCents = 50;
     bool mono = false;
     uint8_t portamentoTime = 0; ///< CC 5
-    // Parameter selection: which RPN or NRPN data entry goes to.
-    uint8_t rpnMsb = kNull, rpnLsb = kNull, nrpnMsb = kNull, nrpnLsb = kNull;
-    bool nrpnSelected = false;
     std::array<DrumKey, 128> drumKeys {};
     bool operator==(const PartState&) const = default;
 
@@ -151,7 +150,7 @@ public:
     bool operator==(const Module&) const = default;
 
 private:
-    ModuleChange dataEntry(uint8_t ch, uint8_t cc, uint8_t value);
+    ModuleChange dataEntry(uint8_t ch, DataEntry entry, uint8_t value);
     ModuleChange followGs(const SysexWrite& w);
     ModuleChange followXg(const SysexWrite& w);
     ModuleChange followUniversal(const SysexWrite& w);

@@ -122,36 +122,23 @@ void ChaseState::releasePedal(Channel& c)
 
 void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
 {
-    switch (cc) {
-    case kCcRpnMsb:
-        c.rpnMsb = value;
-        c.selected = Selected::Rpn;
+    if (c.selection.select(cc, value)) {
+        c.selectionSent = true;
         return;
-    case kCcRpnLsb:
-        c.rpnLsb = value;
-        c.selected = Selected::Rpn;
-        return;
-    case kCcNrpnMsb:
-        c.nrpnMsb = value;
-        c.selected = Selected::Nrpn;
-        return;
-    case kCcNrpnLsb:
-        c.nrpnLsb = value;
-        c.selected = Selected::Nrpn;
-        return;
-    case kCcDataEntryMsb:
-    case kCcDataEntryLsb:
-    case kCcDataIncrement:
-    case kCcDataDecrement:
+    }
+    if (const std::optional<DataEntry> entry = dataEntryOf(cc)) {
         if (Parameter* p = selectedParameter(c)) {
-            if (cc == kCcDataEntryMsb)
+            if (entry == DataEntry::Msb)
                 p->dataMsb = value;
-            else if (cc == kCcDataEntryLsb)
+            else if (entry == DataEntry::Lsb)
                 p->dataLsb = value;
             else if (p->dataMsb != kUnset)
-                p->dataMsb = static_cast<int16_t>(std::clamp(p->dataMsb + (cc == kCcDataIncrement ? 1 : -1), 0, 127));
+                p->dataMsb = static_cast<int16_t>(
+                    std::clamp(p->dataMsb + (entry == DataEntry::Increment ? 1 : -1), 0, 127));
         }
         return;
+    }
+    switch (cc) {
     case kCcSustain:
         c.cc[cc] = value;
         if (value < kCentre7)
@@ -170,8 +157,8 @@ void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
             c.cc[pedal] = kUnset;
         c.bend = kUnset;
         c.pressure = kUnset;
-        c.rpnMsb = c.rpnLsb = c.nrpnMsb = c.nrpnLsb = kNullParameter;
-        c.selected = Selected::None;
+        c.selection.clear();
+        c.selectionSent = false;
         return;
     default:
         if (cc >= kCcAllNotesOff) {
@@ -187,13 +174,10 @@ void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
 
 ChaseState::Parameter* ChaseState::selectedParameter(Channel& c)
 {
-    if (c.selected == Selected::None)
+    const std::optional<SelectedParameter> selected = c.selection.current();
+    if (!selected)
         return nullptr;
-    const bool nrpn = c.selected == Selected::Nrpn;
-    const uint8_t msb = nrpn ? c.nrpnMsb : c.rpnMsb;
-    const uint8_t lsb = nrpn ? c.nrpnLsb : c.rpnLsb;
-    if (msb == kNullParameter && lsb == kNullParameter)
-        return nullptr;
+    const auto [nrpn, msb, lsb] = *selected;
     const uint16_t key = static_cast<uint16_t>((nrpn ? 1u << 14 : 0u) | (msb & 0x7Fu) << 7 | (lsb & 0x7Fu));
     const auto [at, added] = c.parameterIndex.try_emplace(key, static_cast<uint16_t>(c.parameters.size()));
     if (added)
@@ -374,11 +358,11 @@ void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out) const
     }
     // Leave both numbers and the selection as the song left them, so its later data
     // entries land right: the other pair first, the selected one last.
-    if (!c.parameters.empty() || c.selected != Selected::None) {
-        const bool nrpnLast = c.selected == Selected::Nrpn;
-        for (bool nrpn : {!nrpnLast, nrpnLast}) {
-            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? c.nrpnMsb : c.rpnMsb);
-            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? c.nrpnLsb : c.rpnLsb);
+    if (!c.parameters.empty() || c.selectionSent) {
+        const ParameterSelection& s = c.selection;
+        for (bool nrpn : { !s.nrpnSelected, s.nrpnSelected }) {
+            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? s.nrpnMsb : s.rpnMsb);
+            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? s.nrpnLsb : s.rpnLsb);
         }
     }
     if (c.bend != kUnset)
