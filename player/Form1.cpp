@@ -1,5 +1,6 @@
 #include "player/Form1.h"
 
+#include "info/SongTextLoader.h"
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
 #include "info/frmRead.h"
@@ -7,7 +8,6 @@
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Twips.h"
 #include "playlist/Form2.h"
-#include "player/SongTextLoader.h"
 #include "sequencer/clsMIDI.h"
 
 #include <QAction>
@@ -54,12 +54,13 @@ Form1::Form1()
     setWindowIcon(icon);
     // Fixed single border: minimize and close, no maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     buildMenus();
     buildLayout();
     connectEvents();
+    // Files and folders dropped anywhere on the window play as from the command line.
+    setAcceptDrops(true);
 
     setClientHeight(twips(kClientHeightTwips));
     layout()->activate(); // the client area has its size before the window is first shown
@@ -78,11 +79,10 @@ Form1::~Form1()
 
 void Form1::setClientHeight(int pixels)
 {
-    const int menuHeight = menuBar()->isNativeMenuBar()
-                               ? 0
-                               : menuBar()->heightForWidth(twips(kClientWidthTwips));
+    const int menuHeight
+        = menuBar()->isNativeMenuBar() ? 0 : menuBar()->heightForWidth(twips(kClientWidthTwips));
     setFixedSize(twips(kClientWidthTwips),
-                 (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()) + pixels);
+        (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()) + pixels);
 }
 
 bool Form1::Form_Load()
@@ -93,7 +93,7 @@ bool Form1::Form_Load()
     }
     Text1->setText(QString());
     for (QPushButton* button :
-         {Command3, Command4, Command6, Command8, Command9, Command11, Command12})
+        { Command3, Command4, Command6, Command8, Command9, Command11, Command12 })
         button->setEnabled(false);
     mnuViewTime1->setChecked(true);
     mnuViewTime2->setChecked(false);
