@@ -35,6 +35,7 @@ class Form2;
 class frmAbout;
 class frmLyrics;
 class frmRead;
+class frmSound;
 class SongTextLoader;
 
 class Form1 : public QMainWindow, public PlaylistHolder {
@@ -85,6 +86,8 @@ public:
     QAction* mnuRandPlay = nullptr;
     QAction* mnuRenPlay = nullptr;
     QAction* mnuIntoPlay = nullptr;
+    QAction* mnuOptionBar1 = nullptr;
+    QAction* mnuSound = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpRead = nullptr;
     QAction* mnuHelpBar = nullptr;
@@ -199,6 +202,7 @@ public:
     void mnuViewLyrics_Click();
     void mnuHelpAbout_Click();
     void mnuHelpRead_Click();
+    void mnuSound_Click();
 
     /// Fixes the window's size so that the client area below the menu bar is pixels high
     /// (the width stays 310). The view toggles change the height this way.
@@ -216,6 +220,7 @@ public:
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<frmRead> readmeWindow() const { return m_readme; }
     QPointer<frmLyrics> lyricsWindow() const { return m_lyrics; }
+    QPointer<frmSound> soundWindow() const { return m_sound; }
     /// The loaded song's texts, read off the window's thread.
     SongTextLoader& songTexts() const { return *m_songTexts; }
 
@@ -256,6 +261,7 @@ private:
     QPointer<frmAbout> m_about;
     QPointer<frmRead> m_readme;
     QPointer<frmLyrics> m_lyrics;
+    QPointer<frmSound> m_sound;
     SongTextLoader* m_songTexts = nullptr;
     // The position the monitor read last, in tenths of a second: what the lyrics window
     // shows when it opens while the monitor rests.

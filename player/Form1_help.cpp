@@ -4,6 +4,7 @@
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
 #include "info/frmRead.h"
+#include "options/frmSound.h"
 #include "sequencer/clsMIDI.h"
 
 namespace {
@@ -47,3 +48,12 @@ void Form1::mnuViewLyrics_Click()
     showInFront(m_lyrics);
 }
 
+void Form1::mnuSound_Click()
+{
+    // Each opening lists the ports as they are now.
+    if (!m_sound) {
+        m_sound = new frmSound();
+        m_sound->Form_Load();
+    }
+    showInFront(m_sound);
+}
