@@ -111,6 +111,10 @@ int main(int argc, char* argv[])
     // Once the window is up: the sound output starts and its soundfont loads in the
     // background while the playlist is chosen, so the first song plays at once.
     QTimer::singleShot(0, [] { sequora::platform::prepareSequencer(); });
-    form.openSongs(sequora::platform::readArguments(args, folder));
+    // From inside the event loop, so that a box about what was skipped, and a close
+    // while it is up, run as they do later.
+    QTimer::singleShot(0, &form, [&form, request = sequora::platform::readArguments(args, folder)] {
+        form.openSongs(request);
+    });
     return QApplication::exec();
 }

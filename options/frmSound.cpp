@@ -8,6 +8,7 @@
 #include "platform/desktop/ModalChildScope.h"
 #include "platform/desktop/Twips.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -26,14 +27,14 @@ using sequora::platform::twips;
 
 namespace {
 
-constexpr int kClientWidth = 5400;
+constexpr int kClientWidth = 6600;
 constexpr int kClientHeight = 3600;
 constexpr double kFontPoints = 9;
 // The rows of settings, each a label on the left and its control on the right.
 constexpr int kLeft = 180;
 constexpr int kLabelWidth = 1260;
 constexpr int kControlLeft = 1500;
-constexpr int kControlWidth = 3720;
+constexpr int kControlWidth = 4920;
 constexpr int kRowHeight = 315;
 constexpr int kFirstRow = 240;
 constexpr int kRowStep = 465;
@@ -248,6 +249,8 @@ void frmSound::listSoundFonts(const QByteArray& shown)
         sequora::platform::installedSoundFonts())
         cboSoundFont->addItem(QStringLiteral("%1 (%2)").arg(font.name, font.fileName), font.path);
     selectSoundFont(shown.isEmpty() ? sequora::platform::defaultSoundFont() : shown);
+    // A font's name and file can be long: the list opens as wide as they are.
+    cboSoundFont->view()->setMinimumWidth(cboSoundFont->view()->sizeHintForColumn(0));
 }
 
 void frmSound::selectSoundFont(const QByteArray& path)
@@ -297,9 +300,10 @@ void frmSound::showEnvironment()
 void frmSound::cboOutput_Click()
 {
     // The soundfont, the effects and the level are the soft synth's: a port or no
-    // output has none of them.
-    const bool softSynth
-        = cboOutput->currentData().toString() == sequora::platform::writeOutput({});
+    // output has none of them. While the environment chooses the output, they stay open
+    // to be set for the soft synth.
+    const bool softSynth = m_environment.output.holds()
+        || cboOutput->currentData().toString() == sequora::platform::writeOutput({});
     cboSoundFont->setEnabled(softSynth && !m_environment.soundfont.holds());
     cmdBrowse->setEnabled(softSynth && !m_environment.soundfont.holds());
     for (QWidget* control : { static_cast<QWidget*>(chkReverb), static_cast<QWidget*>(chkChorus),
