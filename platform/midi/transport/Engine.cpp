@@ -3,7 +3,7 @@
 // created on first use and made anew when the set-up changes.
 
 #include "platform/midi/output/AlsaSeqOutput.h"
-#include "platform/midi/output/FluidSynthOutput.h"
+#include "platform/midi/output/fluidsynth/FluidSynthOutput.h"
 #include "platform/midi/output/NullOutput.h"
 #include "platform/midi/transport/Sequencer.h"
 
