@@ -3,7 +3,7 @@
 #include "platform/FileNames.h"
 #include "platform/SongFiles.h"
 #include "platform/midi/file/SoundFontFile.h"
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,6 +6,7 @@
 #include "common/Sf2Writer.h"
 #include "options/frmSound.h"
 #include "platform/Settings.h"
+#include "platform/midi/output/Output.h"
 #include "platform/midi/transport/Sequencer.h"
 #include "player/PlayerTestKit.h"
 
@@ -128,6 +129,16 @@ private slots:
         QCOMPARE(inUse.soundfont, m_userFont.toStdString());
         QCOMPARE(inUse.levelDb, -6.5);
         QCOMPARE(int(inUse.device), int(SoundSetup::Device::None));
+
+        // Only the level or the effects changed: the same output takes them, no gap.
+        const sequora::midi::Output* output = &sequora::midi::engine::sequencer().output();
+        PlayerSettings louder = kept;
+        louder.sound.levelDb = 2;
+        louder.sound.chorus = false;
+        QVERIFY(sequora::platform::applySettings(louder).applied());
+        QCOMPARE(&sequora::midi::engine::sequencer().output(), output);
+        QCOMPARE(sequora::midi::engine::currentSetup().levelDb, 2.0);
+        QVERIFY(sequora::platform::applySettings(kept).applied());
 
         // Opened again, as after a restart: the same choice.
         open();

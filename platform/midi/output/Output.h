@@ -117,6 +117,14 @@ public:
     /// Frames from a message's dispatch to its sound reaching the listener (buffers,
     /// look-ahead). The transport reports its position that much behind its clock.
     virtual int latencyFrames() const { return 0; }
+    /// The soft synth's effects and listening level as the user set them: from the next
+    /// block on, from any thread. An output without a synthesiser of its own has none.
+    virtual void setSound(bool reverb, bool chorus, double levelDb)
+    {
+        (void)reverb;
+        (void)chorus;
+        (void)levelDb;
+    }
 
 protected:
     /// Runs one block on the output's clock: pulls from the transport, then for every

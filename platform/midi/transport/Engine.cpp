@@ -63,6 +63,9 @@ std::unique_ptr<Output> makeOutput(const SoundSetup& setup, std::string& error)
     case SoundSetup::Device::SoftSynth: {
         FluidSynthOutput::Options options;
         options.soundfont = setup.soundfont;
+        options.reverb = setup.reverb;
+        options.chorus = setup.chorus;
+        options.levelDb = setup.levelDb;
         return FluidSynthOutput::create(options, error);
     }
     case SoundSetup::Device::AlsaPort:
@@ -138,6 +141,14 @@ bool apply(const SoundSetup& wanted, std::string& error)
         }
         if (g_setup && *g_setup == wanted)
             return true;
+        // The same synthesiser with the same soundfont changes its effects and level in
+        // place, without a gap.
+        if (g_setup && g_setup->device == wanted.device && g_setup->port == wanted.port
+            && g_setup->soundfont == wanted.soundfont) {
+            g_sequencer->output().setSound(wanted.reverb, wanted.chorus, wanted.levelDb);
+            g_setup = wanted;
+            return true;
+        }
         std::unique_ptr<Output> output = makeOutput(wanted, error);
         if (!output)
             return false;

@@ -51,6 +51,7 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
     auto core = FluidSynthCore::create(options.sampleRate, true, error);
     if (!core)
         return nullptr;
+    core->setSound(options.reverb, options.chorus, options.levelDb);
     std::unique_ptr<FluidSynthOutput> out(new FluidSynthOutput(std::move(core)));
     // Sound leaves one period after it is rendered (the other is being played), plus
     // the limiter's look-ahead.

@@ -28,6 +28,9 @@ public:
         /// A long period keeps the CPU cost low; ~23 ms of latency is fine for a player.
         int periodSize = 1024;
         int periods = 2;
+        bool reverb = true;
+        bool chorus = true;
+        double levelDb = 0.0; ///< the listening level
     };
 
     /// Null with @p error set when no soundfont exists or no audio driver opens. The
@@ -40,6 +43,10 @@ public:
     std::string name() const override { return "fluidsynth/" + m_watchdog.driverName(); }
     void wake() override;
     int latencyFrames() const override { return m_latency; }
+    void setSound(bool reverb, bool chorus, double levelDb) override
+    {
+        m_core->setSound(reverb, chorus, levelDb);
+    }
     /// Hands the song's presets to the loader thread; the transport holds still until
     /// their samples are read, so the first note finds them there.
     void prepare(const Song* song) override;
