@@ -88,6 +88,8 @@ QString soundFontReason(sequora::midi::SoundFontInfo::Problem problem)
         return QStringLiteral("ｻｳﾝﾄﾞﾌｫﾝﾄではありません。");
     case Problem::CutShort:
         return QStringLiteral("ﾌｧｲﾙが途中で切れています。");
+    case Problem::Damaged:
+        return QStringLiteral("ｻｳﾝﾄﾞﾌｫﾝﾄが壊れています。");
     case Problem::None:
         break;
     }

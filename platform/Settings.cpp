@@ -202,8 +202,14 @@ ApplyResult applySettings(const PlayerSettings& settings)
         }
     }
     std::string error;
-    if (!midi::engine::apply(sound, error)) {
-        result.outputError = QString::fromStdString(error);
+    bool soundfontFailed = false;
+    if (!midi::engine::apply(sound, error, &soundfontFailed)) {
+        if (soundfontFailed) {
+            result.soundfont = midi::SoundFontInfo::Problem::Damaged;
+            result.refusedFont = fonts.empty() ? QByteArray() : QByteArray::fromStdString(fonts.front());
+        } else {
+            result.outputError = QString::fromStdString(error);
+        }
         return result;
     }
     result.notSaved = !saveSettings(settings);

@@ -14,6 +14,7 @@ struct SoundFontInfo {
         Unreadable, ///< it cannot be opened or read
         NotSoundFont, ///< no RIFF sfbk, or a part a SoundFont must have is not there
         CutShort, ///< a chunk runs past the end of the file
+        Damaged, ///< whole in outline, but the synthesiser could not load it
     };
     Problem problem = Problem::None;
     /// The name the font gives itself (INAM), as written; empty when it gives none.

@@ -9,6 +9,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -79,6 +80,9 @@ std::unique_ptr<Output> makeOutput(const SoundSetup& setup, std::string& error)
     return nullptr;
 }
 
+// How long a change of output waits for the new one to read its soundfont.
+constexpr std::chrono::seconds kReadyLimit { 10 };
+
 std::mutex g_mutex;
 std::unique_ptr<Sequencer> g_sequencer;
 std::optional<SoundSetup> g_setup;
@@ -130,7 +134,7 @@ SoundSetup currentSetup()
     return setup();
 }
 
-bool apply(const SoundSetup& wanted, std::string& error)
+bool apply(const SoundSetup& wanted, std::string& error, bool* soundfontFailed)
 {
     std::unique_ptr<Output> old;
     {
@@ -149,9 +153,16 @@ bool apply(const SoundSetup& wanted, std::string& error)
             g_setup = wanted;
             return true;
         }
+        // The new output reads its soundfont while the old one plays on; one that does not
+        // load leaves the old one in use.
         std::unique_ptr<Output> output = makeOutput(wanted, error);
         if (!output)
             return false;
+        if (!output->waitUntilReady(kReadyLimit, error)) {
+            if (soundfontFailed != nullptr)
+                *soundfontFailed = true;
+            return false;
+        }
         old = g_sequencer->replaceOutput(std::move(output));
         g_setup = wanted;
     }

@@ -71,8 +71,9 @@ Sequencer& sequencer();
 void configure(const SoundSetup& setup);
 /// Makes the engine sound as @p setup says from now on, without losing the place (see
 /// Sequencer::replaceOutput); before first use, as configure(). False, with @p error set
-/// and the sound as it was, when the new output cannot be made.
-bool apply(const SoundSetup& setup, std::string& error);
+/// and the sound as it was, when the new output cannot be made, or (@p soundfontFailed)
+/// when its soundfont does not load.
+bool apply(const SoundSetup& setup, std::string& error, bool* soundfontFailed = nullptr);
 /// The set-up in use (or to be used at first use); the environment's when none was given.
 SoundSetup currentSetup();
 /// Test hook: from now on the engine runs on a manual clock with no sound (the same as

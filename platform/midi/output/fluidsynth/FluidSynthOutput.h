@@ -13,6 +13,7 @@
 #include "platform/midi/output/fluidsynth/PresetLoader.h"
 #include "platform/midi/output/fluidsynth/StallWatchdog.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,7 @@ public:
     std::string name() const override { return "fluidsynth/" + m_watchdog.driverName(); }
     void wake() override;
     int latencyFrames() const override { return m_latency; }
+    bool waitUntilReady(std::chrono::milliseconds limit, std::string& error) override;
     void setSound(bool reverb, bool chorus, double levelDb) override
     {
         m_core->setSound(reverb, chorus, levelDb);
@@ -67,6 +69,8 @@ private:
 
     std::unique_ptr<FluidSynthCore> m_core;
     int m_latency = 0;
+    /// Whether a soundfont that does not load is said on standard error (as at start).
+    std::atomic<bool> m_sayFailure { true };
     std::mutex m_callbackMutex; ///< held by the audio callback while it works
     AudioRest m_rest;
     PresetLoader m_loader;
