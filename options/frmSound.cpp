@@ -28,7 +28,6 @@ using sequora::platform::twips;
 namespace {
 
 constexpr int kClientWidth = 6600;
-constexpr int kClientHeight = 3600;
 constexpr double kFontPoints = 9;
 // The rows of settings, each a label on the left and its control on the right.
 constexpr int kLeft = 180;
@@ -40,6 +39,9 @@ constexpr int kFirstRow = 240;
 constexpr int kRowStep = 465;
 constexpr int kButtonWidth = 1095;
 constexpr int kButtonHeight = 375;
+// Below the environment's note, the buttons and the window's bottom edge.
+constexpr int kButtonsGap = 255;
+constexpr int kBottomMargin = 240;
 constexpr double kLevelStep = 0.5;
 
 const QString kTitle = QStringLiteral("音源の設定");
@@ -130,7 +132,6 @@ frmSound::frmSound()
     }
     setWindowIcon(icon.isNull() ? QGuiApplication::windowIcon() : icon);
     setFont(sequora::platform::pGothicFont(kFontPoints));
-    setFixedSize(twips(kClientWidth), twips(kClientHeight));
     buildLayout();
     connectEvents();
     if (QScreen* where = screen())
@@ -139,6 +140,8 @@ frmSound::frmSound()
 
 void frmSound::buildLayout()
 {
+    // One row() a setting, top to bottom; the note, the buttons and the window's height
+    // follow the last row.
     int top = kFirstRow;
     const auto row = [&](QLabel* caption, QWidget* control, int width = kControlWidth) {
         place(caption, kLeft, top, kLabelWidth, kRowHeight);
@@ -191,7 +194,8 @@ void frmSound::buildLayout()
     lblEnvironment->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(lblEnvironment, kLeft, top, kClientWidth - 2 * kLeft, 2 * kRowHeight);
 
-    const int buttonsTop = kClientHeight - kButtonHeight - 240;
+    const int buttonsTop = top + 2 * kRowHeight + kButtonsGap;
+    setFixedSize(twips(kClientWidth), twips(buttonsTop + kButtonHeight + kBottomMargin));
     cmdOK = button(this, "cmdOK", QStringLiteral("OK"));
     cmdCancel = button(this, "cmdCancel", QStringLiteral("ｷｬﾝｾﾙ"));
     cmdApply = button(this, "cmdApply", QStringLiteral("適用"));

@@ -105,6 +105,29 @@ private slots:
         }
     }
 
+    void controlsFitTheWindowApart()
+    {
+        // Both notes of the environment up: the most the window ever shows.
+        qputenv("SEQUORA_SOUNDFONT", QFile::encodeName(m_userFont));
+        open();
+        QVERIFY(m_window->lblEnvironment->text().contains(QStringLiteral("SEQUORA_SOUNDFONT")));
+        const QList<QWidget*> controls
+            = m_window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(controls.size() >= 13);
+        for (int i = 0; i < controls.size(); ++i) {
+            const QWidget* one = controls.at(i);
+            QVERIFY2(m_window->rect().contains(one->geometry()), qPrintable(one->objectName()));
+            for (int j = i + 1; j < controls.size(); ++j) {
+                const QWidget* other = controls.at(j);
+                QVERIFY2(!one->geometry().intersects(other->geometry()),
+                    qPrintable(one->objectName() + QStringLiteral(" over ") + other->objectName()));
+            }
+        }
+        // The note's two lines fit above the buttons.
+        const QLabel* note = m_window->lblEnvironment;
+        QVERIFY(note->heightForWidth(note->width()) <= note->height());
+    }
+
     void choiceIsAppliedKeptAndReadAgain()
     {
         open();
