@@ -4,10 +4,10 @@
 // lyrics window following that file: the longest time its thread spends on any step.
 
 #include "common/SmfWriter.h"
+#include "info/SongTextLoader.h"
 #include "info/frmLyrics.h"
 #include "platform/midi/file/Song.h"
 #include "platform/midi/file/SongText.h"
-#include "player/SongTextLoader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

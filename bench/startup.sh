@@ -2,8 +2,11 @@
 # How soon things happen: the player's window from its start, and the first sound from a
 # play given at once after the open (soundfont load and stream start included), for
 # sequora-mci and for `fluidsynth -a pulseaudio -z 1024` loading and playing the same
-# song with the same soundfont. Sound is heard on the monitor of a null sink of a private
-# PulseAudio server; the first 20 ms above -44 dBFS counts as the first sound.
+# song with the same soundfont. Then the player as a file manager starts it: `sequora
+# SONG` with no player running (a cold start, to the song's first sound), and `sequora
+# SONG` handed to a player that runs already, on a private session bus; the hand-over
+# must not be slower than the cold start. Sound is heard on the monitor of a null sink of
+# a private PulseAudio server; the first 20 ms above -44 dBFS counts as the first sound.
 #
 #   bench/startup.sh [SONG.mid]
 #   env: BUILD=build folder (default: build), SEQUORA_SOUNDFONT (default: FluidR3_GM, the
@@ -17,7 +20,7 @@ rounds=${ROUNDS:-3}
 soundfont=${SEQUORA_SOUNDFONT:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 mci="$build/bin/sequora-mci"
 gui="$build/bin/sequora"
-for need in pulseaudio parec fluidsynth Xvfb xdotool python3; do
+for need in pulseaudio parec fluidsynth Xvfb xdotool python3 dbus-daemon dbus-send; do
     command -v "$need" >/dev/null || { echo "startup: needs $need" >&2; exit 1; }
 done
 [ -x "$mci" ] && [ -x "$gui" ] || { echo "startup: build $build first" >&2; exit 1; }
@@ -27,8 +30,9 @@ song=$(readlink -f "$song")
 tmp=$(mktemp -d)
 pulse_pid=
 xvfb_pid=
+bus_pid=
 cleanup() {
-    for p in $xvfb_pid $pulse_pid; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
+    for p in $xvfb_pid $pulse_pid $bus_pid; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -93,8 +97,60 @@ window_after() {
     awk -v a="$start" -v b="$shown" 'BEGIN { printf "%.3f", b - a }'
 }
 
+# A session bus of the script's own, for the player's hand-over.
+dbus-daemon --session --nofork --print-address=1 >"$tmp/bus" 2>/dev/null &
+bus_pid=$!
+tries=0
+while [ ! -s "$tmp/bus" ] && [ "$tries" -lt 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+bus=$(head -n 1 "$tmp/bus")
+[ -n "$bus" ] || { echo "startup: no session bus" >&2; exit 1; }
+
+# The environment a player of round $1 runs in: a home and settings of its own.
+player_env() {
+    mkdir -p "$tmp/home$1"
+    mkdir -p -m 700 "$tmp/home$1/run"
+    echo "HOME=$tmp/home$1 XDG_CONFIG_HOME=$tmp/home$1/.config XDG_RUNTIME_DIR=$tmp/home$1/run"
+}
+
+player_on_bus() {
+    DBUS_SESSION_BUS_ADDRESS="$bus" dbus-send --session --print-reply --dest=org.freedesktop.DBus \
+        / org.freedesktop.DBus.NameHasOwner string:org.example.sequora 2>/dev/null | grep -q 'boolean true'
+}
+
+# `sequora SONG` with no player running: a cold start, to the song's first sound.
+cold_file() {
+    # shellcheck disable=SC2046
+    (cd "$tmp" && first_sound env -u QT_QPA_PLATFORM $(player_env "$1") DISPLAY="$display" \
+        DBUS_SESSION_BUS_ADDRESS="$bus" SEQUORA_SOUNDFONT="$soundfont" \
+        SEQUORA_AUDIO_DRIVER=pulseaudio SEQUORA_MIDI_OUT=fluidsynth "$gui" "$song")
+}
+
+# `sequora SONG` handed over to a player that has been running (its soundfont loaded).
+handed_over() {
+    # shellcheck disable=SC2046
+    (cd "$tmp" && exec env -u QT_QPA_PLATFORM $(player_env "$1") DISPLAY="$display" \
+        DBUS_SESSION_BUS_ADDRESS="$bus" SEQUORA_SOUNDFONT="$soundfont" \
+        SEQUORA_AUDIO_DRIVER=pulseaudio SEQUORA_MIDI_OUT=fluidsynth "$gui") >/dev/null 2>&1 &
+    running=$!
+    tries=0
+    until player_on_bus; do
+        tries=$((tries + 1))
+        [ "$tries" -lt 500 ] || { echo "startup: the player did not come on the bus" >&2; exit 1; }
+        sleep 0.01
+    done
+    sleep 3
+    # shellcheck disable=SC2046
+    result=$(cd "$tmp" && first_sound env -u QT_QPA_PLATFORM $(player_env "$1") DISPLAY="$display" \
+        DBUS_SESSION_BUS_ADDRESS="$bus" "$gui" "$song")
+    kill "$running" 2>/dev/null || true
+    wait "$running" 2>/dev/null || true
+    tries=0
+    while player_on_bus && [ "$tries" -lt 500 ]; do sleep 0.01; tries=$((tries + 1)); done
+    echo "$result"
+}
+
 echo "song $song, soundfont $soundfont, private PulseAudio null sink, seconds"
-echo "round  window  sequora-mci first sound  fluidsynth first sound  ratio"
+echo "round  window  sequora-mci first sound  fluidsynth first sound  ratio  sequora SONG cold  handed over  ratio"
 cold() {
     if [ "${COLD:-0}" = 1 ]; then
         sync
@@ -110,5 +166,10 @@ for round in $(seq "$rounds"); do
     cold
     theirs=$(first_sound fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song")
     ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "-" }')
-    printf "%5s  %6s  %23s  %22s  %5s\n" "$round" "$window" "$ours" "$theirs" "$ratio"
+    cold
+    coldfile=$(cold_file "$round")
+    handed=$(handed_over "$round")
+    handratio=$(awk -v a="$handed" -v b="$coldfile" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "-" }')
+    printf "%5s  %6s  %23s  %22s  %5s  %17s  %11s  %5s\n" "$round" "$window" "$ours" "$theirs" "$ratio" \
+        "$coldfile" "$handed" "$handratio"
 done

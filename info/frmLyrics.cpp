@@ -1,9 +1,9 @@
 #include "info/frmLyrics.h"
 
 #include "info/LcdPicture.h"
+#include "info/SongTextLoader.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
-#include "player/SongTextLoader.h"
 
 #include <QLabel>
 #include <QScreen>

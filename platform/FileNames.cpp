@@ -65,4 +65,10 @@ QByteArray bytesToKeep(const QString& text, const QByteArray& bytes)
     return QFile::encodeName(text) == bytes ? QByteArray() : bytes;
 }
 
+NamedPath NamedPath::fromBytes(const QByteArray& bytes)
+{
+    const QString text = displayPath(bytes);
+    return { text, bytesToKeep(text, bytes) };
+}
+
 } // namespace sequora::platform

@@ -34,4 +34,20 @@ QByteArray entryFile(const QString& text, const QByteArray& native);
 /// text in the file system's encoding is those bytes already, as for every UTF-8 name.
 QByteArray bytesToKeep(const QString& text, const QByteArray& bytes);
 
+/// A name or path as a list shows it, with the exact bytes it stands for: the entries of
+/// the file lists, the Playlist and the track selector, and what reaches the player from
+/// its command line, the session bus or a drop.
+struct NamedPath {
+    QString text;
+    /// The name's exact bytes where the text cannot say them; empty where they are the
+    /// text in the file system's encoding.
+    QByteArray native;
+
+    /// The name or path on disk, byte for byte.
+    QByteArray bytes() const { return entryFile(text, native); }
+    /// The entry for the name or path at bytes: shown decoded, its bytes kept.
+    static NamedPath fromBytes(const QByteArray& bytes);
+    bool operator==(const NamedPath&) const = default;
+};
+
 } // namespace sequora::platform

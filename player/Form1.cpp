@@ -1,13 +1,14 @@
 #include "player/Form1.h"
 
+#include "info/SongTextLoader.h"
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
 #include "info/frmRead.h"
+#include "options/frmSound.h"
 #include "platform/Instance.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Twips.h"
 #include "playlist/Form2.h"
-#include "player/SongTextLoader.h"
 #include "sequencer/clsMIDI.h"
 
 #include <QAction>
@@ -54,12 +55,13 @@ Form1::Form1()
     setWindowIcon(icon);
     // Fixed single border: minimize and close, no maximize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     buildMenus();
     buildLayout();
     connectEvents();
+    // Files and folders dropped anywhere on the window play as from the command line.
+    setAcceptDrops(true);
 
     setClientHeight(twips(kClientHeightTwips));
     layout()->activate(); // the client area has its size before the window is first shown
@@ -78,11 +80,10 @@ Form1::~Form1()
 
 void Form1::setClientHeight(int pixels)
 {
-    const int menuHeight = menuBar()->isNativeMenuBar()
-                               ? 0
-                               : menuBar()->heightForWidth(twips(kClientWidthTwips));
+    const int menuHeight
+        = menuBar()->isNativeMenuBar() ? 0 : menuBar()->heightForWidth(twips(kClientWidthTwips));
     setFixedSize(twips(kClientWidthTwips),
-                 (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()) + pixels);
+        (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()) + pixels);
 }
 
 bool Form1::Form_Load()
@@ -93,7 +94,7 @@ bool Form1::Form_Load()
     }
     Text1->setText(QString());
     for (QPushButton* button :
-         {Command3, Command4, Command6, Command8, Command9, Command11, Command12})
+        { Command3, Command4, Command6, Command8, Command9, Command11, Command12 })
         button->setEnabled(false);
     mnuViewTime1->setChecked(true);
     mnuViewTime2->setChecked(false);
@@ -163,7 +164,7 @@ QList<QWidget*> Form1::secondaryWindows() const
     QList<QWidget*> windows;
     for (QWidget* window : { static_cast<QWidget*>(m_editor.data()),
              static_cast<QWidget*>(m_about.data()), static_cast<QWidget*>(m_readme.data()),
-             static_cast<QWidget*>(m_lyrics.data()) }) {
+             static_cast<QWidget*>(m_lyrics.data()), static_cast<QWidget*>(m_sound.data()) }) {
         if (window != nullptr)
             windows.append(window);
     }

@@ -2,6 +2,10 @@
 // The player window. Player state lives in the controls; the only state of the window's
 // own is the device object (and bookkeeping for the secondary windows it shows).
 
+#include "platform/CommandLine.h"
+#include "playlist/PlaylistHolder.h"
+
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -14,6 +18,9 @@
 
 class QAction;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -28,9 +35,10 @@ class Form2;
 class frmAbout;
 class frmLyrics;
 class frmRead;
+class frmSound;
 class SongTextLoader;
 
-class Form1 : public QMainWindow {
+class Form1 : public QMainWindow, public PlaylistHolder {
     Q_OBJECT
 
 public:
@@ -78,6 +86,8 @@ public:
     QAction* mnuRandPlay = nullptr;
     QAction* mnuRenPlay = nullptr;
     QAction* mnuIntoPlay = nullptr;
+    QAction* mnuOptionBar1 = nullptr;
+    QAction* mnuSound = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpRead = nullptr;
     QAction* mnuHelpBar = nullptr;
@@ -99,6 +109,31 @@ public:
 
     /// Writes Label1's caption and runs Label1_Change: every write is a hand-over signal.
     void setLabel1Caption(const QString& caption);
+
+    // The Playlist's hand-over, as the editor's OK makes it.
+    QWidget& playlistWindow() override { return *this; }
+    QList<sequora::platform::NamedPath> playlistEntries() const override;
+    /// Combo1 becomes entries (in one insertion, no choice of track meanwhile), then
+    /// Label1's signal selects and loads entry 0.
+    void takePlaylist(const QList<sequora::platform::NamedPath>& entries) override;
+
+    /// Where songs from outside come from.
+    enum class SongSource {
+        Start, ///< the command line, or a second start's
+        Other, ///< the media controls, a drop
+    };
+    /// Songs from outside the program: the command line, a second start, the media
+    /// controls, a drop. Handed over as the editor's OK hands a Playlist over, then the
+    /// first entry plays; with request.enqueue (or a start moments after another, as
+    /// when a file manager starts the program twice) appended instead, and what plays
+    /// plays on. What was skipped is said in one box. While a dialog or box is up the
+    /// request waits for it to close; once the window unloads it is dropped.
+    void openSongs(
+        const sequora::platform::StartRequest& request, SongSource source = SongSource::Start);
+    /// Shows the window in front of the others (a second start raises it).
+    void bringToFront();
+    /// Whether requests wait for a dialog or box to close.
+    bool songsPending() const { return !m_pendingSongs.isEmpty(); }
 
     /// Held around each event procedure that reaches the window from outside its own code
     /// (the controls' signals, the editor's hand-over, the desktop's media controls). The
@@ -167,6 +202,7 @@ public:
     void mnuViewLyrics_Click();
     void mnuHelpAbout_Click();
     void mnuHelpRead_Click();
+    void mnuSound_Click();
 
     /// Fixes the window's size so that the client area below the menu bar is pixels high
     /// (the width stays 310). The view toggles change the height this way.
@@ -184,6 +220,7 @@ public:
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<frmRead> readmeWindow() const { return m_readme; }
     QPointer<frmLyrics> lyricsWindow() const { return m_lyrics; }
+    QPointer<frmSound> soundWindow() const { return m_sound; }
     /// The loaded song's texts, read off the window's thread.
     SongTextLoader& songTexts() const { return *m_songTexts; }
 
@@ -195,6 +232,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildLayout();
@@ -210,12 +250,18 @@ private:
     void restMonitorIfSettled();
     /// After the outermost event procedure: the run a resting monitor would have made.
     void catchUpMonitor();
+    /// Appends entries to Combo1 in one insertion; the current entry stays.
+    void appendToPlaylist(const QList<sequora::platform::NamedPath>& entries);
+    /// openSongs' work, once the window takes input.
+    void takeSongs(const sequora::platform::StartRequest& request, SongSource source);
+    void takePendingSongs();
 
     std::unique_ptr<clsMIDI> m_device;
     QPointer<Form2> m_editor;
     QPointer<frmAbout> m_about;
     QPointer<frmRead> m_readme;
     QPointer<frmLyrics> m_lyrics;
+    QPointer<frmSound> m_sound;
     SongTextLoader* m_songTexts = nullptr;
     // The position the monitor read last, in tenths of a second: what the lyrics window
     // shows when it opens while the monitor rests.
@@ -233,4 +279,8 @@ private:
     // track the device could play: a Playlist of broken files under continuous play
     // stops after one pass instead of cycling for ever. None begun yet counts as played.
     bool m_passPlayedSomething = true;
+    // Songs from outside that wait for a dialog or box to close, and when the last ones
+    // came: a second request within moments joins them rather than replacing them.
+    QList<std::pair<sequora::platform::StartRequest, SongSource>> m_pendingSongs;
+    QElapsedTimer m_songsArrived;
 };

@@ -1,15 +1,16 @@
 #include "player/Form1.h"
 
+#include "info/SongTextLoader.h"
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
 #include "info/frmRead.h"
-#include "player/SongTextLoader.h"
+#include "options/frmSound.h"
 #include "sequencer/clsMIDI.h"
 
 namespace {
 
 // Shows a secondary window, whether it has just been made or was behind others.
-void bringToFront(QWidget* window)
+void showInFront(QWidget* window)
 {
     window->show();
     window->raise();
@@ -25,14 +26,14 @@ void Form1::mnuHelpAbout_Click()
 {
     if (!m_about)
         m_about = new frmAbout();
-    bringToFront(m_about);
+    showInFront(m_about);
 }
 
 void Form1::mnuHelpRead_Click()
 {
     if (!m_readme)
         m_readme = new frmRead();
-    bringToFront(m_readme);
+    showInFront(m_readme);
 }
 
 void Form1::mnuViewLyrics_Click()
@@ -44,5 +45,15 @@ void Form1::mnuViewLyrics_Click()
     // and the window asks the device nothing itself.
     if (opening)
         m_lyrics->follow(trackLoaded() ? device().FileName() : std::string(), m_monitorUnits);
-    bringToFront(m_lyrics);
+    showInFront(m_lyrics);
+}
+
+void Form1::mnuSound_Click()
+{
+    // Each opening lists the ports as they are now.
+    if (!m_sound) {
+        m_sound = new frmSound();
+        m_sound->Form_Load();
+    }
+    showInFront(m_sound);
 }

@@ -229,6 +229,8 @@ void Form1::buildMenus()
     mnuRandPlay = item(mnuOption, "mnuRandPlay", QStringLiteral("ﾗﾝﾀﾞﾑ(&R)"), true);
     mnuRenPlay = item(mnuOption, "mnuRenPlay", QStringLiteral("連続再生(&C)"), true);
     mnuIntoPlay = item(mnuOption, "mnuIntoPlay", QStringLiteral("ｲﾝﾄﾛ再生(&I)"), true);
+    mnuOptionBar1 = separator(mnuOption, "mnuOptionBar1");
+    mnuSound = item(mnuOption, "mnuSound", QStringLiteral("音源の設定(&S)..."));
 
     mnuHelp = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -286,6 +288,7 @@ void Form1::connectEvents()
     onMenu(mnuRandPlay, &Form1::mnuRandPlay_Click);
     onMenu(mnuRenPlay, &Form1::mnuRenPlay_Click);
     onMenu(mnuIntoPlay, &Form1::mnuIntoPlay_Click);
+    onMenu(mnuSound, &Form1::mnuSound_Click);
     onMenu(mnuHelpRead, &Form1::mnuHelpRead_Click);
     onMenu(mnuHelpAbout, &Form1::mnuHelpAbout_Click);
 }

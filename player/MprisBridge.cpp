@@ -1,9 +1,9 @@
 #include "player/MprisBridge.h"
 
+#include "info/SongTextLoader.h"
 #include "player/Form1.h"
 #include "player/MprisPlayerAdaptor.h"
 #include "player/MprisRootAdaptor.h"
-#include "player/SongTextLoader.h"
 
 #include <QAction>
 #include <QApplication>
@@ -305,4 +305,40 @@ void MprisBridge::quit()
         if (player != nullptr)
             player->mnuFileExit_Click();
     });
+}
+
+bool MprisBridge::openUri(const QString& uri, QString* error)
+{
+    using sequora::platform::SkippedArgument;
+    using sequora::platform::UriKind;
+    if (m_player == nullptr || m_player->unloading()) {
+        *error = QStringLiteral("the player is closing");
+        return false;
+    }
+    QByteArray path;
+    if (sequora::platform::readUri(uri.toUtf8(), &path) != UriKind::Local) {
+        *error = QStringLiteral("not a file: URI of this machine: ") + uri;
+        return false;
+    }
+    const sequora::platform::StartRequest request = sequora::platform::readPaths({ path });
+    if (request.entries.isEmpty()) {
+        const bool missing = !request.skipped.isEmpty()
+            && request.skipped.first().why == SkippedArgument::Why::Missing;
+        *error = (missing ? QStringLiteral("no such file: ")
+                          : QStringLiteral("not a MIDI file or a folder of them: "))
+            + uri;
+        return false;
+    }
+    // After the reply, as a click would come: the window may be busy with a box.
+    QTimer::singleShot(0, m_player.data(), [player = m_player, request] {
+        if (player != nullptr)
+            player->openSongs(request, Form1::SongSource::Other);
+    });
+    return true;
+}
+
+void MprisBridge::replyError(const QDBusMessage& call, const QString& why)
+{
+    const QDBusConnection bus = m_attached ? m_bus : QDBusConnection::sessionBus();
+    bus.send(call.createErrorReply(QDBusError::InvalidArgs, why));
 }

@@ -8,6 +8,7 @@
 #include "player/MprisState.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QPointer>
@@ -55,6 +56,12 @@ public:
     void setShuffle(bool on);
     void raise();
     void quit();
+    /// Takes the song (or folder of songs) a file: URI names as a new Playlist and plays
+    /// it, once the window takes input. False, with why in error and nothing changed,
+    /// for another scheme or host, or a path that gives no song.
+    bool openUri(const QString& uri, QString* error);
+    /// Answers call with an invalid-argument error saying why.
+    void replyError(const QDBusMessage& call, const QString& why);
 
     /// Compares the panel with what was last announced and announces the difference.
     void refresh();

@@ -107,3 +107,12 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
 {
     m_bridge->setPosition(TrackId, Position);
 }
+
+void MprisPlayerAdaptor::OpenUri(const QString& Uri, const QDBusMessage& message)
+{
+    QString error;
+    if (m_bridge->openUri(Uri, &error))
+        return;
+    message.setDelayedReply(true);
+    m_bridge->replyError(message, error);
+}

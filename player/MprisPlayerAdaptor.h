@@ -2,6 +2,7 @@
 // The MPRIS2 Player interface: the transport as the panel offers it.
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
@@ -55,6 +56,9 @@ public slots:
     void Play();
     void Seek(qlonglong Offset);
     void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position);
+    /// A file: URI of a MIDI file (or a folder of them): the Playlist becomes it and it
+    /// plays. Any other URI is refused with an error, and nothing changes.
+    void OpenUri(const QString& Uri, const QDBusMessage& message);
 
 signals:
     void Seeked(qlonglong Position);

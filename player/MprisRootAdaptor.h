@@ -25,8 +25,8 @@ public:
     bool hasTrackList() const { return false; }
     QString identity() const;
     QString desktopEntry() const;
-    // The player opens nothing it is sent: playlists are made in its editor.
-    QStringList supportedUriSchemes() const { return {}; }
+    // OpenUri takes the files of this machine.
+    QStringList supportedUriSchemes() const { return { QStringLiteral("file") }; }
     QStringList supportedMimeTypes() const;
 
 public slots:

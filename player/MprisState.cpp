@@ -1,8 +1,8 @@
 #include "player/MprisState.h"
 
+#include "info/SongTextLoader.h"
 #include "player/ClickLabel.h"
 #include "player/Form1.h"
-#include "player/SongTextLoader.h"
 #include "player/TimeText.h"
 #include "sequencer/clsMIDI.h"
 

@@ -28,8 +28,6 @@ public:
     void setPattern(const QString& pattern);
 
 private:
-    bool matches(const QString& name) const;
-
     QByteArray m_path;
     QString m_pattern;
     QList<QRegularExpression> m_wildcards;

@@ -3,24 +3,20 @@
 #include "platform/FileNames.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
-#include "player/Form1.h"
 #include "playlist/DirList.h"
 #include "playlist/DriveList.h"
 #include "playlist/FileList.h"
 #include "playlist/ListBox.h"
 #include "playlist/ListWS.h"
+#include "playlist/PlaylistHolder.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalBlocker>
-#include <QStandardItemModel>
 
-using sequora::platform::kNativeNameRole;
 using sequora::platform::twips;
 
 namespace {
@@ -70,37 +66,14 @@ QWidget* line(QWidget* parent, const char* name, QPalette::ColorRole colour)
     return l;
 }
 
-// Appends entries with their bytes to the track selector in one insertion, as addItems
-// would append their texts.
-void appendToSelector(QComboBox& combo, const QList<ListBox::Entry>& entries)
-{
-    auto* model = qobject_cast<QStandardItemModel*>(combo.model());
-    if (model == nullptr) {
-        for (const ListBox::Entry& entry : entries) {
-            combo.addItem(entry.text);
-            if (!entry.native.isEmpty())
-                combo.setItemData(combo.count() - 1, entry.native, kNativeNameRole);
-        }
-        return;
-    }
-    QList<QStandardItem*> items;
-    items.reserve(entries.size());
-    for (const ListBox::Entry& entry : entries) {
-        auto* item = new QStandardItem(entry.text);
-        if (!entry.native.isEmpty())
-            item->setData(entry.native, kNativeNameRole);
-        items.append(item);
-    }
-    model->invisibleRootItem()->appendRows(items);
-}
-
 } // namespace
 
-Form2::Form2(Form1& player)
+Form2::Form2(PlaylistHolder& holder)
     : QWidget(nullptr,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_player(&player)
+    , m_holder(&holder)
+    , m_holderWindow(&holder.playlistWindow())
 {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -113,9 +86,12 @@ Form2::Form2(Form1& player)
     buildBrowsers();
     connectEvents();
     centreOnScreen();
+    // Files and folders from a file manager land in the Playlist where they are dropped.
+    PlayList->viewport()->setAcceptDrops(true);
+    PlayList->viewport()->installEventFilter(this);
 
     // The editor has no owner, but it cannot outlive the player it hands over to.
-    connect(&player, &QObject::destroyed, this, [this] { delete this; });
+    connect(m_holderWindow.data(), &QObject::destroyed, this, [this] { delete this; });
 }
 
 Form2::~Form2() = default;
@@ -197,8 +173,8 @@ void Form2::connectEvents()
 
 void Form2::centreOnScreen()
 {
-    QScreen* screen = m_player != nullptr && m_player->screen() != nullptr
-        ? m_player->screen()
+    QScreen* screen = m_holderWindow != nullptr && m_holderWindow->screen() != nullptr
+        ? m_holderWindow->screen()
         : QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
@@ -211,32 +187,17 @@ void Form2::Form_Load()
 {
     ListWS::SendMessageA(PlayList, ListWS::LB_SETHORIZONTALEXTENT, kPlayListExtent, 0);
     PlayList->clear();
-    if (m_player == nullptr)
+    if (m_holderWindow == nullptr)
         return;
-    QList<ListBox::Entry> entries;
-    entries.reserve(m_player->Combo1->count());
-    for (int i = 0; i < m_player->Combo1->count(); ++i)
-        entries.append({ m_player->Combo1->itemText(i),
-            m_player->Combo1->itemData(i, kNativeNameRole).toByteArray() });
-    PlayList->addEntries(entries);
+    PlayList->addEntries(m_holder->playlistEntries());
 }
 
 void Form2::Command2_Click()
 {
-    if (m_player != nullptr) {
-        QComboBox* combo = m_player->Combo1;
-        {
-            // Filling the selector is no choice of track: only the signal below is.
-            const QSignalBlocker quiet(combo);
-            combo->clear();
-            appendToSelector(*combo, PlayList->entryList());
-            combo->setCurrentIndex(-1);
-        }
-    }
     // Hidden, not closed: the list, selection and folders wait for the next opening.
     hide();
-    if (m_player != nullptr)
-        m_player->setLabel1Caption(QStringLiteral("1"));
+    if (m_holderWindow != nullptr)
+        m_holder->takePlaylist(PlayList->entryList());
 }
 
 void Form2::Command3_Click()

@@ -14,7 +14,7 @@ class QPushButton;
 class DirList;
 class DriveList;
 class FileList;
-class Form1;
+class PlaylistHolder;
 
 class Form2 : public QWidget {
     Q_OBJECT
@@ -26,8 +26,9 @@ public:
     static constexpr int kPlayListExtent = 500;
 
     /// A top-level window with no owner, closed for good (deleted) by Cancel or the
-    /// close box. The browsing lists start at the program's current folder.
-    explicit Form2(Form1& player);
+    /// close box, and with the holder's window. The browsing lists start at the
+    /// program's current folder.
+    explicit Form2(PlaylistHolder& holder);
     ~Form2() override;
 
     /// The entry for file name in folder: a folder that ends in "/" (a root) is followed
@@ -39,6 +40,10 @@ public:
 
     /// Copies the player's Playlist in.
     void Form_Load();
+
+    /// Inserts entries before row of the Playlist (at the end past it) in one go, or
+    /// refuses them all with a message when the Playlist would pass kMaxEntries.
+    bool insertEntries(int row, const QList<ListBox::Entry>& entries);
 
     // Controls, named as in the layout (each also its objectName).
     ListBox* PlayList = nullptr;
@@ -76,9 +81,10 @@ private:
     void buildBrowsers();
     void connectEvents();
     void centreOnScreen();
-    /// Appends entries at the end in one go, or refuses them all with a message when
-    /// the Playlist would pass kMaxEntries.
+    /// insertEntries at the end.
     bool appendEntries(const QList<ListBox::Entry>& entries);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    QPointer<Form1> m_player;
+    PlaylistHolder* m_holder = nullptr;
+    QPointer<QWidget> m_holderWindow;
 };

@@ -32,6 +32,11 @@ ListBox::Entry Form2::formEntry(const QByteArray& folder, const QByteArray& name
 
 bool Form2::appendEntries(const QList<ListBox::Entry>& entries)
 {
+    return insertEntries(PlayList->count(), entries);
+}
+
+bool Form2::insertEntries(int row, const QList<ListBox::Entry>& entries)
+{
     if (entries.isEmpty())
         return true;
     if (PlayList->count() + qsizetype(entries.size()) > kMaxEntries) {
@@ -39,7 +44,7 @@ bool Form2::appendEntries(const QList<ListBox::Entry>& entries)
         return false;
     }
     // One insertion for the lot: the list lays itself out once, not once per entry.
-    PlayList->addEntries(entries);
+    PlayList->insertEntries(row, entries);
     return true;
 }
 

@@ -134,11 +134,6 @@ QStringList ListBox::entries() const
     return result;
 }
 
-QByteArray ListBox::Entry::bytes() const
-{
-    return sequora::platform::entryFile(text, native);
-}
-
 ListBox::Entry ListBox::entry(int row) const
 {
     if (row < 0 || row >= count())
@@ -158,12 +153,17 @@ void ListBox::setEntry(int row, const Entry& entry)
 
 void ListBox::addEntries(const QList<Entry>& entries)
 {
-    const int first = count();
+    insertEntries(count(), entries);
+}
+
+void ListBox::insertEntries(int row, const QList<Entry>& entries)
+{
+    const int first = row < 0 || row > count() ? count() : row;
     QStringList texts;
     texts.reserve(entries.size());
     for (const Entry& entry : entries)
         texts.append(entry.text);
-    addItems(texts);
+    insertItems(first, texts);
     // The bytes are no part of what is shown: no view needs to hear of them, and
     // measuring ten thousand rows once more for nothing would be slow.
     const QSignalBlocker quiet(model());

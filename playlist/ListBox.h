@@ -3,6 +3,8 @@
 // is -1 when nothing is selected, and a read at -1 or past the end gives empty text.
 // Each entry may carry the exact bytes of the name or path its text shows.
 
+#include "platform/FileNames.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QListWidget>
@@ -13,15 +15,7 @@ class ListBox : public QListWidget {
 
 public:
     /// What an entry shows and the name or path on disk it stands for.
-    struct Entry {
-        QString text;
-        /// The name's exact bytes where the text cannot say them; empty where they are
-        /// the text in the file system's encoding.
-        QByteArray native;
-
-        /// The name or path on disk, byte for byte.
-        QByteArray bytes() const;
-    };
+    using Entry = sequora::platform::NamedPath;
 
     explicit ListBox(QWidget* parent = nullptr);
     ~ListBox() override;
@@ -41,6 +35,8 @@ public:
     void setEntry(int row, const Entry& entry);
     /// Appends entries at the end in one insertion.
     void addEntries(const QList<Entry>& entries);
+    /// Inserts entries before row (at the end for a row past it) in one insertion.
+    void insertEntries(int row, const QList<Entry>& entries);
     /// Every entry with its bytes, in order.
     QList<Entry> entryList() const;
 

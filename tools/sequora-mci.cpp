@@ -2,6 +2,7 @@
 // arguments, one per line of standard input; prints the result code and the reply.
 
 #include "platform/mci/mci.h"
+#include "platform/midi/file/SoundFontFile.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <chrono>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr unsigned kReplyCapacity = 256;
 constexpr std::string_view kWaitWord = "wait";
+constexpr std::string_view kSoundfontWord = "soundfont";
 
 const char* describe(MCIERROR code)
 {
@@ -64,6 +66,8 @@ void usage()
                  "              \"wait 5000\" \"status m position\" \"close m\"\n"
                  "A path with blanks goes in double quotes: 'open \"/music/a b.mid\" alias m'.\n"
                  "\"wait N\" pauses N milliseconds while playback goes on; it is not sent.\n"
+                 "\"soundfont FILE\" makes the soft synth play on with FILE from where it is,\n"
+                 "as the player's sound settings do (nothing is kept); it is not sent.\n"
                  "Blank lines and lines starting with # are skipped. Positions are in\n"
                  "tenths of a second. The exit status is 1 when any command failed.\n";
 }
@@ -100,9 +104,41 @@ bool parseWait(std::string_view line, long long& ms)
     return true;
 }
 
+// "soundfont FILE": true when the line is one; file is what follows the word.
+bool parseSoundfont(std::string_view line, std::string& file)
+{
+    line = trimmed(line);
+    if (line.size() <= kSoundfontWord.size() || !line.starts_with(kSoundfontWord)
+        || (line[kSoundfontWord.size()] != ' ' && line[kSoundfontWord.size()] != '\t'))
+        return false;
+    file = std::string(trimmed(line.substr(kSoundfontWord.size())));
+    return true;
+}
+
+bool switchSoundfont(const std::string& file)
+{
+    sequora::midi::SoundSetup setup = sequora::midi::engine::currentSetup();
+    setup.soundfont = file;
+    if (!sequora::midi::readSoundFontInfo(file).ok()) {
+        std::cerr << "sequora-mci: " << file << ": not a whole soundfont\n";
+        return false;
+    }
+    // Said before it begins, so that a listener can time the change from here.
+    std::cout << "soundfont\t" << file << std::endl;
+    std::string error;
+    if (!sequora::midi::engine::apply(setup, error)) {
+        std::cerr << "sequora-mci: " << error << '\n';
+        return false;
+    }
+    return true;
+}
+
 // Returns false when the command failed.
 bool run(const std::string& line)
 {
+    std::string file;
+    if (parseSoundfont(line, file))
+        return switchSoundfont(file);
     long long ms = 0;
     if (parseWait(line, ms)) {
         if (ms < 0) {

@@ -1,11 +1,14 @@
 // sequora-render IN.mid OUT.wav [--rate R] [--soundfont F]
 // Renders a song offline through the engine, as fast as the machine allows: 16-bit
-// stereo WAV, the song's length plus a release tail.
+// stereo WAV, the song's length plus a release tail. The soundfont, the effects and the
+// listening level are the player's sound settings (SEQUORA_SOUNDFONT over them), so a
+// file sounds as the player plays it; --soundfont chooses another font.
 
-#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
-#include "platform/midi/transport/Sequencer.h"
+#include "platform/Settings.h"
 #include "platform/midi/file/Song.h"
 #include "platform/midi/output/WavWriter.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <charconv>
 #include <cstdio>
@@ -69,10 +72,14 @@ int main(int argc, char** argv)
     if (!read.playable())
         return fail(in + ": " + read.message);
 
+    const SoundSetup sound = sequora::platform::effectiveSound(sequora::platform::loadSettings());
+    if (soundfont.empty())
+        soundfont = sound.soundfont;
     std::string error;
     auto renderer = OfflineRenderer::create(soundfont, rate, error);
     if (!renderer)
         return fail(error);
+    renderer->setSound(sound.reverb, sound.chorus, sound.levelDb);
     OfflineRenderer& synth = *renderer;
     Sequencer sequencer(std::move(renderer));
 

@@ -1,5 +1,6 @@
 #include "platform/mci/mci.h"
 
+#include "platform/Settings.h"
 #include "platform/System.h"
 #include "platform/mci/MciCommand.h"
 #include "platform/midi/transport/Sequencer.h"
@@ -21,6 +22,15 @@ using midi::TransportState;
 constexpr int64_t kMsPerUnit = 100; // the device's unit is a tenth of a second
 constexpr const char* kLogVariable = "SEQUORA_MCI_LOG";
 constexpr std::string_view kSequencerType = "sequencer";
+
+// The engine, its sound set up on first use as the user's settings and the environment
+// say, as a system's MIDI mapper is before any program opens a device.
+midi::Sequencer& engineSequencer()
+{
+    static std::once_flag configured;
+    std::call_once(configured, [] { midi::engine::configure(effectiveSound(loadSettings())); });
+    return midi::engine::sequencer();
+}
 
 struct Device {
     std::string alias; // as written when opened
@@ -72,7 +82,7 @@ Outcome executeOpen(const Command& cmd, std::map<std::string, Device>& devices)
         return { kMciErrSeqPortInUse, {} };
 
     const std::string path = resolveShortPath(cmd.path);
-    const midi::ReadResult read = midi::engine::sequencer().open(path);
+    const midi::ReadResult read = engineSequencer().open(path);
     if (!read.playable())
         return { openErrorFor(read.status), {} };
     devices.emplace(key, Device { cmd.alias, path });
@@ -150,7 +160,7 @@ Outcome execute(const Command& cmd)
     if (found == t.devices.end())
         return { kMciErrInvalidDeviceName, {} };
 
-    midi::Sequencer& seq = midi::engine::sequencer();
+    midi::Sequencer& seq = engineSequencer();
     switch (cmd.verb) {
     case Verb::Close:
         seq.close();
@@ -229,7 +239,7 @@ MCIERROR mciSendStringA(
 
 void prepareSequencer()
 {
-    midi::engine::sequencer();
+    engineSequencer();
 }
 
 } // namespace sequora::platform

@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -155,6 +156,83 @@ private slots:
         QCOMPARE(err.count('\n'), 1);
         QVERIFY(err.startsWith("sequora-render: "));
         QVERIFY(!std::filesystem::exists(m_dir / "out.wav"));
+    }
+
+    void followsTheSoundSettings_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("measure"); // what changes against the default settings
+        QTest::addColumn<double>("changeDb");
+        QTest::newRow("level -6 dB") << QByteArray("[sound]\nlevel_db=-6\n") << "note" << -6.0;
+        QTest::newRow("level +3 dB") << QByteArray("[sound]\nlevel_db=3\n") << "note" << 3.0;
+        QTest::newRow("level +6 dB, a loud note")
+            << QByteArray("[sound]\nlevel_db=6\n") << "ceiling" << 0.0;
+        QTest::newRow("reverb and chorus off")
+            << QByteArray("[sound]\nreverb=false\nchorus=false\n") << "tail" << -20.0;
+        QTest::newRow("another soundfont")
+            << QByteArray("[sound]\nsoundfont=/usr/share/sounds/sf2/TimGM6mb.sf2\n") << "differs"
+            << 0.0;
+    }
+
+    // The player's settings, kept by a run of the window, are what a later process reads:
+    // rendered with them, a song sounds as the player plays it.
+    void followsTheSoundSettings()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, measure);
+        QFETCH(double, changeDb);
+        for (const char* font :
+            { "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2" }) {
+            if (!std::filesystem::exists(font))
+                QSKIP("needs FluidR3_GM and TimGM6mb");
+        }
+        // A piano note held for a second, then a second of its release and reverb.
+        sequora::test::SmfWriter smf(0, 500);
+        smf.addTrack()
+            .programChange(0, 0, 0)
+            .noteOn(0, 0, 60, 80)
+            .noteOff(1000, 0, 60)
+            .endOfTrack(1000);
+        smf.writeFile(m_dir / "note.mid");
+        const auto render = [&](const QByteArray& ini, const char* out) {
+            const std::filesystem::path config = m_dir / (std::string(out) + "-config");
+            std::filesystem::create_directories(config / "sequora");
+            std::ofstream(config / "sequora" / "sequora.ini", std::ios::binary)
+                << ini.toStdString();
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.string()));
+            env.remove("SEQUORA_SOUNDFONT");
+            p.setProcessEnvironment(env);
+            p.start(m_tool,
+                { QString::fromStdString((m_dir / "note.mid").string()),
+                    QString::fromStdString((m_dir / out).string()) });
+            p.waitForFinished(120'000);
+            return readWav(m_dir / out);
+        };
+        const WavInfo plain = render(QByteArray(), "plain.wav");
+        const WavInfo set = render(settings, "set.wav");
+        QVERIFY(plain.ok && set.ok);
+        QCOMPARE(set.samples.size(), plain.samples.size());
+        const auto rmsDb = [](const WavInfo& w, double from, double to) {
+            const std::size_t a = std::size_t(from * w.rate) * 2;
+            const std::size_t b = std::min(w.samples.size(), std::size_t(to * w.rate) * 2);
+            double sum = 0;
+            for (std::size_t i = a; i < b; ++i)
+                sum += double(w.samples[i]) * w.samples[i];
+            return 10 * std::log10(sum / double(b - a) + 1e-9);
+        };
+        // However loud the level, no peak passes the limiter's ceiling (-0.5 dBFS).
+        for (const int16_t v : set.samples)
+            QVERIFY(std::abs(int(v)) <= 30934);
+        if (measure == "note")
+            QVERIFY(std::abs(rmsDb(set, 0.1, 0.9) - rmsDb(plain, 0.1, 0.9) - changeDb) < 0.5);
+        else if (measure == "ceiling")
+            QVERIFY(rmsDb(set, 0.1, 0.9) > rmsDb(plain, 0.1, 0.9));
+        else if (measure == "tail")
+            QVERIFY(rmsDb(set, 1.6, 2.4) - rmsDb(plain, 1.6, 2.4) < changeDb);
+        else
+            QVERIFY(set.samples != plain.samples);
     }
 
     void usageErrors()

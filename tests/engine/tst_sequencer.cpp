@@ -112,6 +112,70 @@ private slots:
         QCOMPARE(onsets, (std::vector<int64_t>{0, frameAt(kSecond / 2), frameAt(kSecond)}));
     }
 
+    void anotherOutputKeepsThePlace_data()
+    {
+        QTest::addColumn<int>("was");
+        QTest::addColumn<int64_t>("endMs"); // -1: to the song's end
+        QTest::newRow("playing") << int(TransportState::Playing) << int64_t(-1);
+        QTest::newRow("playing an intro") << int(TransportState::Playing) << int64_t(4000);
+        QTest::newRow("paused") << int(TransportState::Paused) << int64_t(-1);
+        QTest::newRow("stopped") << int(TransportState::Stopped) << int64_t(-1);
+        QTest::newRow("closed") << int(TransportState::Closed) << int64_t(-1);
+    }
+
+    void anotherOutputKeepsThePlace()
+    {
+        QFETCH(int, was);
+        QFETCH(int64_t, endMs);
+        const auto state = TransportState(was);
+        if (state != TransportState::Closed) {
+            m_seq->open(metronome());
+            m_seq->play(endMs);
+            // 2.6 s in: the note begun at 2.5 s sounds until 2.75 s.
+            m_out->runFrames(frameAt(2'600'000), 100);
+            if (state == TransportState::Paused)
+                m_seq->pause();
+            else if (state == TransportState::Stopped)
+                m_seq->stop();
+        }
+        const int64_t at = m_seq->positionMs();
+
+        auto next = std::make_unique<RecordingOutput>(kRate);
+        RecordingOutput* fresh = next.get();
+        std::unique_ptr<Output> old = m_seq->replaceOutput(std::move(next));
+        QCOMPARE(old.get(), static_cast<Output*>(m_out));
+        m_out = fresh;
+        QCOMPARE(m_seq->state(), state);
+        QCOMPARE(m_seq->positionMs(), at);
+
+        const auto first = nextBlock(100);
+        if (state == TransportState::Closed) {
+            QCOMPARE(noteOns(m_out->records), 0);
+            return;
+        }
+        // The new synth starts from silence with the song's state at the place...
+        QCOMPARE(first.front().kind, Kind::Silence);
+        if (state == TransportState::Playing) {
+            // ...and the note that was sounding sounds again at once.
+            QVERIFY(std::any_of(first.begin(), first.end(), [](const auto& r) {
+                return r.kind == Kind::Short && commandOf(r.status) == kNoteOn
+                    && channelOf(r.status) == 0 && r.data1 == 65 && r.data2 > 0;
+            }));
+            m_out->runMs(1000);
+            QVERIFY(m_seq->positionMs() > at);
+            m_out->runMs(10'000);
+            // To the same end as before.
+            QCOMPARE(m_seq->positionMs(), endMs < 0 ? 10'000 : endMs);
+        } else {
+            m_out->runMs(1000);
+            QCOMPARE(m_seq->positionMs(), at);
+            QCOMPARE(noteOns(m_out->records), 0);
+            m_seq->play();
+            m_out->runMs(500);
+            QVERIFY(m_seq->positionMs() > at);
+        }
+    }
+
     void pauseKeepsPositionAndPlayResumes()
     {
         m_seq->open(metronome());

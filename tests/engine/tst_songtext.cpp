@@ -197,7 +197,7 @@ private slots:
             SmfWriter smf(0, kDivision);
             smf.addTrack().trackName(0, "Caf\xE9").text(0, 0x05, "oui ").text(100, 0x05, "non");
             QTest::newRow("latin-1 title")
-                << image(smf) << LyricSource::LyricEvents << text::Encoding::Latin1 << "Café"
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Cp1252 << "Café"
                 << QStringList { "oui |non" };
         }
         {
@@ -239,6 +239,46 @@ private slots:
                 << QStringList { "ci|ty " };
         }
         {
+            // A karaoke file whose lyric stream is damaged: more lyric events than karaoke
+            // syllables, but all after the music. Its karaoke words are sung.
+            SmfWriter smf(1, kDivision);
+            smf.addTrack().noteOn(0, 0, 60, 100).noteOff(3000, 0, 60);
+            smf.addTrack()
+                .text(0, 0x01, "@KMIDI KARAOKE FILE")
+                .text(0, 0x01, "@TSong")
+                .text(100, 0x01, "\\Row")
+                .text(500, 0x01, " row")
+                .text(500, 0x01, "/boat");
+            SmfTrack& lyrics = smf.addTrack().text(4000, 0x05, "x");
+            for (int i = 0; i < 5; ++i)
+                lyrics.text(100, 0x05, "y");
+            QTest::newRow("karaoke over damaged lyrics")
+                << image(smf) << LyricSource::Karaoke << text::Encoding::Utf8 << "Song"
+                << QStringList { "¶Row| row", "boat" };
+        }
+        {
+            // Lyrics that come after the last note, beside text events that do not.
+            SmfWriter smf(1, kDivision);
+            smf.addTrack().noteOn(0, 0, 60, 100).noteOff(2000, 0, 60);
+            smf.addTrack().text(0, 0x01, "one").text(1500, 0x01, "two");
+            smf.addTrack().text(3000, 0x05, "late").text(100, 0x05, "later");
+            QTest::newRow("lyrics past the music")
+                << image(smf) << LyricSource::TextEvents << text::Encoding::Utf8 << ""
+                << QStringList { "one", "two" };
+        }
+        {
+            // A Shift_JIS song with one damaged text: its title reads right, the damage is
+            // one mark in its own syllable.
+            SmfWriter smf(0, kDivision);
+            SmfTrack& t = smf.addTrack().trackName(0, "\x81\x79 \x93\x8c\x95\xfb \x81\x7a");
+            t.text(0, 0x05, "\x82\xB3\x82\xAD")
+                .text(100, 0x05, "\x82\xE7\x81\x5B")
+                .text(100, 0x05, "\x82\xFF\x82\xA0");
+            QTest::newRow("one damaged text")
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Cp932
+                << QStringLiteral("【 東方 】") << QStringList { "さく|らー|\uFFFDあ" };
+        }
+        {
             SmfWriter smf(0, kDivision);
             smf.addTrack().noteOn(0, 0, 60, 100).noteOff(500, 0, 60);
             QTest::newRow("none") << image(smf) << LyricSource::None << text::Encoding::Utf8 << ""
@@ -249,7 +289,7 @@ private slots:
             SmfWriter smf(0, kDivision);
             smf.addTrack().text(0, 0x05, std::string(100000, 'x')).text(10, 0x05, "ok\xFF");
             QTest::newRow("hostile")
-                << image(smf) << LyricSource::LyricEvents << text::Encoding::Latin1 << ""
+                << image(smf) << LyricSource::LyricEvents << text::Encoding::Cp1252 << ""
                 << QStringList { QString(SongText::kMaxSyllableBytes, 'x') + "|okÿ" };
         }
     }
@@ -282,6 +322,31 @@ private slots:
         QCOMPARE(song.sungBy(0), std::size_t(1));
         QCOMPARE(song.sungBy(1499999), std::size_t(2));
         QCOMPARE(song.sungBy(1500000), std::size_t(3));
+    }
+
+    void titleCutOnACharacter_data()
+    {
+        QTest::addColumn<QByteArray>("title");
+        QTest::addColumn<QString>("shown");
+        // "a" and 150 kana: 301 bytes, cut where a whole kana still fits (255 bytes).
+        QByteArray sjis("a");
+        QByteArray utf8;
+        for (int i = 0; i < 150; ++i) {
+            sjis += "\x82\xA0";
+            utf8 += "\xE3\x81\x82";
+        }
+        QTest::newRow("shift_jis") << sjis << QStringLiteral("a") + QString(127, QChar(0x3042));
+        QTest::newRow("utf-8") << utf8 << QString(85, QChar(0x3042));
+    }
+
+    void titleCutOnACharacter()
+    {
+        QFETCH(QByteArray, title);
+        QFETCH(QString, shown);
+        SmfWriter smf(0, kDivision);
+        smf.addTrack().trackName(0, title.toStdString()).noteOn(0, 0, 60, 100).noteOff(500, 0, 60);
+        const SongText song = parsed(image(smf));
+        QCOMPARE(QString::fromStdString(song.title()), shown);
     }
 
     void titleFallsBackToTheFileName()

@@ -263,17 +263,19 @@ private slots:
         }
         // name, caption ("-" a separator), toggle
         const QList<QList<QStringList>> items = {
-            {{"mnuFileList", "再生ﾘｽﾄの編集(&L)", ""}, {"mnuFileBar1", "-", ""},
-             {"mnuFileExit", "Sequoraの終了(&X)", ""}},
-            {{"mnuViewToolbar", "ﾂｰﾙ ﾊﾞｰ(&T)", "toggle"}, {"mnuViewInfo", "ﾘｽﾄ情報(&I)", "toggle"},
-             {"mnuViewBar1", "-", ""}, {"mnuViewTime1", "経過時間(&E)", "toggle"},
-             {"mnuViewTime2", "残り時間(&C)", "toggle"}, {"mnuViewBar2", "-", ""},
-             {"mnuViewVol", "ﾎﾞﾘｭｰﾑ ｺﾝﾄﾛｰﾙ(&V)", ""}, {"mnuViewBar3", "-", ""},
-             {"mnuViewLyrics", "歌詞(&K)", ""}},
-            {{"mnuRandPlay", "ﾗﾝﾀﾞﾑ(&R)", "toggle"}, {"mnuRenPlay", "連続再生(&C)", "toggle"},
-             {"mnuIntoPlay", "ｲﾝﾄﾛ再生(&I)", "toggle"}},
-            {{"mnuHelpRead", "お読み下さい(&R)", ""}, {"mnuHelpBar", "-", ""},
-             {"mnuHelpAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)", ""}},
+            { { "mnuFileList", "再生ﾘｽﾄの編集(&L)", "" }, { "mnuFileBar1", "-", "" },
+                { "mnuFileExit", "Sequoraの終了(&X)", "" } },
+            { { "mnuViewToolbar", "ﾂｰﾙ ﾊﾞｰ(&T)", "toggle" },
+                { "mnuViewInfo", "ﾘｽﾄ情報(&I)", "toggle" }, { "mnuViewBar1", "-", "" },
+                { "mnuViewTime1", "経過時間(&E)", "toggle" },
+                { "mnuViewTime2", "残り時間(&C)", "toggle" }, { "mnuViewBar2", "-", "" },
+                { "mnuViewVol", "ﾎﾞﾘｭｰﾑ ｺﾝﾄﾛｰﾙ(&V)", "" }, { "mnuViewBar3", "-", "" },
+                { "mnuViewLyrics", "歌詞(&K)", "" } },
+            { { "mnuRandPlay", "ﾗﾝﾀﾞﾑ(&R)", "toggle" }, { "mnuRenPlay", "連続再生(&C)", "toggle" },
+                { "mnuIntoPlay", "ｲﾝﾄﾛ再生(&I)", "toggle" }, { "mnuOptionBar1", "-", "" },
+                { "mnuSound", "音源の設定(&S)...", "" } },
+            { { "mnuHelpRead", "お読み下さい(&R)", "" }, { "mnuHelpBar", "-", "" },
+                { "mnuHelpAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)", "" } },
         };
         for (int m = 0; m < 4; ++m) {
             const QList<QAction*> actual = menus.at(m)->actions();

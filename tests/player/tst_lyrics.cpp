@@ -4,8 +4,8 @@
 
 #include "PlayerTestKit.h"
 #include "info/LcdPicture.h"
+#include "info/SongTextLoader.h"
 #include "info/frmLyrics.h"
-#include "player/SongTextLoader.h"
 
 #include <QLabel>
 #include <QTest>

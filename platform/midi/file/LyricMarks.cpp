@@ -12,7 +12,7 @@ std::size_t charLength(uint8_t lead, text::Encoding encoding)
     case text::Encoding::EucJp:
         return lead == 0x8F ? 3 : (lead == 0x8E || lead >= 0xA1) ? 2 : 1;
     case text::Encoding::Utf8:
-    case text::Encoding::Latin1:
+    case text::Encoding::Cp1252:
         break;
     }
     return 1;
@@ -55,7 +55,7 @@ std::optional<text::Encoding> languageHint(std::string_view tag)
     if (tag.starts_with("JP") || tag.starts_with("JAP"))
         return text::Encoding::Cp932;
     if (tag.starts_with("L1"))
-        return text::Encoding::Latin1;
+        return text::Encoding::Cp1252;
     return std::nullopt;
 }
 

@@ -110,7 +110,7 @@ ReadResult SmfReader::readTexts(std::span<const uint8_t> bytes, SmfTextSink& sin
         endTick = std::max(endTick, track.endTick);
     out.m_lengthUs = map.timeUs(endTick);
     out.m_trackCount = int(reader.m_tracks.size());
-    sink.timeline(map);
+    sink.timeline(map, reader.m_lastNoteTick);
     if (reader.m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file: " + reader.m_repairNote};
     return {ReadStatus::Complete, "ok"};
@@ -242,6 +242,8 @@ void SmfReader::scanTextTrack(Track& track, int number)
     while (decoder.next(ev, notes)) {
         if (ev.status >= 0xF0)
             m_textSink->sysex(number, ev.tick, {ev.sysex, ev.sysexLength});
+        else if (number >= 0 && ((ev.status & 0xF0) == 0x80 || (ev.status & 0xF0) == 0x90))
+            m_lastNoteTick = std::max(m_lastNoteTick, ev.tick);
     }
     if (number >= 0 && !decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");

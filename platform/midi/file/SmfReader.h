@@ -26,7 +26,8 @@ public:
     virtual void meta(int track, int64_t tick, uint8_t type, std::span<const uint8_t> data) = 0;
     virtual void sysex(int track, int64_t tick, std::span<const uint8_t> data) = 0;
     /// Called once, after the last event: turns the ticks handed over into time.
-    virtual void timeline(const TempoMap& map) = 0;
+    /// @p lastNoteTick is when the song's last note ends, -1 when it has none.
+    virtual void timeline(const TempoMap& map, int64_t lastNoteTick) = 0;
 };
 
 /// One-shot reader: construct, call read() once. Tolerates the damage that real files
@@ -105,6 +106,7 @@ private:
     bool m_tooManyEvents = false;
     std::string m_repairNote;
     SmfTextSink* m_textSink = nullptr; ///< set for the texts' pass only
+    int64_t m_lastNoteTick = -1; ///< the texts' pass: when the last note ends
 };
 
 } // namespace sequora::midi

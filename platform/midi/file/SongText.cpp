@@ -23,6 +23,8 @@ constexpr uint8_t kMetaSequencer = 0x7F;
 // What is kept of a song's texts and display messages before they are sorted out.
 constexpr std::size_t kMaxRawTexts = std::size_t(4) << 20;
 constexpr std::size_t kMaxRawDisplayMessages = std::size_t(1) << 18;
+// What of a title is read to tell its code page; what is shown is cut far shorter.
+constexpr std::size_t kMaxTitleSample = 4096;
 
 enum class Break : uint8_t { None, Line, Paragraph };
 
@@ -66,17 +68,19 @@ public:
         if (sysexes.size() < kMaxRawDisplayMessages && mayBeDisplaySysEx(data))
             sysexes.push_back({ tick, 0, data });
     }
-    void timeline(const TempoMap& map) override
+    void timeline(const TempoMap& map, int64_t lastNoteTick) override
     {
         for (RawText& t : texts)
             t.timeUs = map.timeUs(t.tick);
         for (RawSysEx& s : sysexes)
             s.timeUs = map.timeUs(s.tick);
+        lastNoteUs = lastNoteTick < 0 ? -1 : map.timeUs(lastNoteTick);
     }
 
     std::vector<RawText> texts;
     std::vector<RawSysEx> sysexes;
     bool xfVersion = false;
+    int64_t lastNoteUs = -1; ///< when the last note ends; -1 for a song without notes
 };
 
 } // namespace
@@ -146,24 +150,69 @@ private:
         };
         const auto [lyricTrack, lyricCount] = most(lyrics);
         const auto [wordTrack, wordCount] = most(words);
+        // A file that says it is karaoke sings its karaoke words, unless they are far
+        // fewer than its lyrics; and words that mostly come after the music has ended
+        // are a damaged stream, not the song's.
+        const bool karaokeWords = karaoke && !xf && wordCount > 0 && wordCount * 2 >= lyricCount
+            && !runsPastMusic(kMetaText, wordTrack);
+        const bool lyricWords = lyricCount > 0 && !runsPastMusic(kMetaLyric, lyricTrack);
 
-        if (karaoke && wordCount > lyricCount && !xf) {
+        if (karaokeWords) {
+            takeTextEvents(true, wordTrack);
+        } else if (lyricWords) {
+            takeLyrics(xf, lyricTrack);
+        } else if (lyricCount > 0 && wordCount > 0 && !xf && !runsPastMusic(kMetaText, wordTrack)) {
+            // The lyrics run past the music: the text events are the words.
+            takeTextEvents(karaoke, wordTrack);
+        } else if (karaoke && wordCount > lyricCount && !xf) {
+            takeTextEvents(true, wordTrack);
+        } else if (lyricCount > 0) {
+            takeLyrics(xf, lyricTrack);
+        } else if (wordCount > 0) {
+            takeTextEvents(false, wordTrack);
+        }
+    }
+
+    void takeLyrics(bool xf, int lyricTrack)
+    {
+        m_out.m_source = xf ? LyricSource::Xf : LyricSource::LyricEvents;
+        take(kMetaLyric, lyricTrack);
+        m_marks = xf ? kXfMarks : lyricMarks();
+    }
+
+    // Karaoke words from their track, or every plain text event in time order.
+    void takeTextEvents(bool karaoke, int wordTrack)
+    {
+        if (karaoke) {
             m_out.m_source = LyricSource::Karaoke;
             m_marks = kKaraokeMarks;
             take(kMetaText, wordTrack);
-        } else if (lyricCount > 0) {
-            m_out.m_source = xf ? LyricSource::Xf : LyricSource::LyricEvents;
-            take(kMetaLyric, lyricTrack);
-            m_marks = xf ? kXfMarks : lyricMarks();
-        } else if (wordCount > 0) {
-            m_out.m_source = LyricSource::TextEvents;
-            m_marks = kLyricMarks;
-            for (const RawText& t : m_texts.texts)
-                if (t.type == kMetaText && !isKaraokeTag(t.bytes) && !isXfHeader(t.bytes))
-                    m_words.push_back(&t);
-            std::stable_sort(m_words.begin(), m_words.end(),
-                [](const RawText* a, const RawText* b) { return a->timeUs < b->timeUs; });
+            return;
         }
+        m_out.m_source = LyricSource::TextEvents;
+        m_marks = kLyricMarks;
+        for (const RawText& t : m_texts.texts)
+            if (t.type == kMetaText && !isKaraokeTag(t.bytes) && !isXfHeader(t.bytes))
+                m_words.push_back(&t);
+        std::stable_sort(m_words.begin(), m_words.end(),
+            [](const RawText* a, const RawText* b) { return a->timeUs < b->timeUs; });
+    }
+
+    // Whether most of a stream's words come after the song's last note has ended.
+    bool runsPastMusic(uint8_t type, int track) const
+    {
+        if (m_texts.lastNoteUs < 0)
+            return false;
+        std::size_t all = 0;
+        std::size_t after = 0;
+        for (const RawText& t : m_texts.texts) {
+            if (t.type != type || t.track != track || t.bytes.empty() || isKaraokeTag(t.bytes)
+                || isXfHeader(t.bytes))
+                continue;
+            ++all;
+            after += t.timeUs > m_texts.lastNoteUs;
+        }
+        return after * 2 > all;
     }
 
     void take(uint8_t type, int track)
@@ -204,28 +253,73 @@ private:
                 name = trimmed(t.bytes);
         }
         m_title = !karaoke.empty() ? karaoke : !xf.empty() ? xf : name;
-        m_title = m_title.substr(0, SongText::kMaxTitleBytes);
+        m_title = m_title.substr(0, kMaxTitleSample);
     }
 
     void detectEncoding()
     {
-        // One sample of all the words together: a song is written in one code page.
+        const bool wide
+            = std::any_of(m_title.begin(), m_title.end(), [](char c) { return (c & 0x80) != 0; });
+        const std::string_view title[] = { m_title };
+        m_out.m_encoding = songEncoding(true);
+        // A UTF-8 title put on lyrics of an older code page (a file retitled by a newer
+        // program) is read as UTF-8, and the words stay in their own.
+        if (wide && m_out.m_encoding != text::Encoding::Utf8
+            && text::detect(title) == text::Encoding::Utf8) {
+            m_out.m_encoding = songEncoding(false);
+            m_titleAlone = true;
+        }
+    }
+
+    // A song is written in one code page: first all the words in one sample, which is
+    // quick. Should no code page read all of them (a few texts with a damaged byte), the
+    // one that reads the most texts, each on its own, is the song's.
+    text::Encoding songEncoding(bool withTitle) const
+    {
         std::string all;
         for (const RawText* t : m_words) {
             all.append(t->bytes.substr(0, SongText::kMaxSyllableBytes));
             all += '\n';
         }
-        const std::string_view samples[] = { all, m_title };
-        m_out.m_encoding = text::detect(samples, m_language);
-        // A UTF-8 title put on lyrics of an older code page (a file retitled by a newer
-        // program) is read as UTF-8, and the words stay in their own.
-        const std::string_view title[] = { m_title };
-        const bool wide = std::any_of(m_title.begin(), m_title.end(), [](char c) { return (c & 0x80) != 0; });
-        if (wide && m_out.m_encoding != text::Encoding::Utf8 && text::detect(title) == text::Encoding::Utf8) {
-            const std::string_view words[] = { all };
-            m_out.m_encoding = text::detect(words, m_language);
-            m_titleAlone = true;
+        std::vector<std::string_view> samples { all };
+        if (withTitle)
+            samples.push_back(m_title);
+        const text::Encoding encoding = text::detect(samples, m_language);
+        if (text::decodesAll(samples, encoding))
+            return encoding;
+        samples.clear();
+        for (const RawText* t : m_words)
+            samples.push_back(t->bytes.substr(0, SongText::kMaxSyllableBytes));
+        if (withTitle)
+            samples.push_back(m_title);
+        return text::detect(samples, m_language);
+    }
+
+    // The title as shown: at most kMaxTitleBytes of the file's bytes, ending on a whole
+    // character of the song's code page.
+    std::string_view shownTitle() const
+    {
+        std::size_t end = 0;
+        while (end < m_title.size()) {
+            const std::size_t n = titleCharLength(end);
+            if (end + n > SongText::kMaxTitleBytes)
+                break;
+            end += n;
         }
+        return m_title.substr(0, end);
+    }
+
+    std::size_t titleCharLength(std::size_t at) const
+    {
+        const auto lead = uint8_t(m_title[at]);
+        const text::Encoding encoding = m_titleAlone ? text::Encoding::Utf8 : m_out.m_encoding;
+        if (encoding != text::Encoding::Utf8)
+            return std::min(charLength(lead, encoding), m_title.size() - at);
+        // A UTF-8 character is its lead byte and the continuation bytes after it.
+        std::size_t n = 1;
+        while (lead >= 0xC0 && at + n < m_title.size() && (uint8_t(m_title[at + n]) & 0xC0) == 0x80)
+            ++n;
+        return n;
     }
 
     void splitSyllables()
@@ -310,7 +404,9 @@ private:
                 m_out.m_text += s;
             }
         }
-        m_out.m_title = m_titleAlone ? text::decodeText(m_title) : text::decode(m_title, m_out.m_encoding);
+        const std::string_view title = shownTitle();
+        m_out.m_title
+            = m_titleAlone ? text::decodeText(title) : text::decode(title, m_out.m_encoding);
     }
 
     void buildLines()

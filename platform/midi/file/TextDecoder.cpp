@@ -73,22 +73,6 @@ std::string decodeUtf8(std::string_view s)
     return out;
 }
 
-std::string decodeLatin1(std::string_view s)
-{
-    std::string out;
-    out.reserve(s.size() * 2);
-    for (const char c : s) {
-        const auto b = uint8_t(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += char(0xC0 | (b >> 6));
-            out += char(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
-}
-
 // ---- the Japanese code pages, through iconv ----------------------------------------------
 
 /// One iconv descriptor per code page and thread, opened on first use: a song's lyrics
@@ -110,8 +94,11 @@ public:
     bool valid() const { return m_cd != iconv_t(-1); }
 
     /// Converts @p in, appending to @p out when it is given. Strict: false at the first
-    /// invalid or incomplete sequence. Lenient: such a byte becomes U+FFFD and reading goes on.
-    bool convert(std::string_view in, std::string* out, bool strict)
+    /// invalid or incomplete sequence. Lenient: such a character becomes one U+FFFD and
+    /// reading goes on after it; @p charLength (bytes of the character a lead byte
+    /// starts) tells how far, else one byte.
+    bool convert(std::string_view in, std::string* out, bool strict,
+        std::size_t (*charLength)(uint8_t lead) = nullptr)
     {
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         auto* src = const_cast<char*>(in.data());
@@ -132,8 +119,14 @@ public:
                 *out += kReplacement;
             if (error == EINVAL) // a character cut off at the end
                 break;
-            ++src;
-            --srcLeft;
+            // A damaged pair is one character: its trail byte goes with it, unless that
+            // is an ASCII character of its own (a lead byte at the end of a word).
+            std::size_t skip = 1;
+            const std::size_t length = charLength != nullptr ? charLength(uint8_t(*src)) : 1;
+            while (skip < length && skip < srcLeft && uint8_t(src[skip]) >= 0x80)
+                ++skip;
+            src += skip;
+            srcLeft -= skip;
             iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         }
         return true;
@@ -205,7 +198,17 @@ Converter& converter(Encoding encoding)
 {
     thread_local Converter cp932(kCodePages[0].iconvName);
     thread_local Converter eucJp(kCodePages[1].iconvName);
-    return encoding == Encoding::Cp932 ? cp932 : eucJp;
+    thread_local Converter cp1252("CP1252");
+    switch (encoding) {
+    case Encoding::Cp932:
+        return cp932;
+    case Encoding::EucJp:
+        return eucJp;
+    case Encoding::Utf8:
+    case Encoding::Cp1252:
+        break;
+    }
+    return cp1252;
 }
 
 /// Text already known to decode strictly in @p page, so every character is whole.
@@ -247,8 +250,8 @@ bool convertJapanese(std::string_view s, Encoding encoding, std::string* out, bo
     Converter& c = converter(encoding);
     for (std::size_t i = 0;;) {
         const std::size_t stop = nextControl(s, i, page);
-        if (!c.convert(
-                s.substr(i, stop == std::string_view::npos ? s.size() - i : stop - i), out, strict))
+        if (!c.convert(s.substr(i, stop == std::string_view::npos ? s.size() - i : stop - i), out,
+                strict, page.charLength))
             return false;
         if (stop == std::string_view::npos)
             return true;
@@ -265,8 +268,9 @@ bool decodesStrictly(std::string_view s, Encoding encoding)
     switch (encoding) {
     case Encoding::Utf8:
         return isUtf8(s);
-    case Encoding::Latin1:
-        return true;
+    case Encoding::Cp1252:
+        // Its five undefined bytes are what no Western text holds.
+        return converter(encoding).valid() && converter(encoding).convert(s, nullptr, true);
     case Encoding::Cp932:
     case Encoding::EucJp: {
         return converter(encoding).valid() && convertJapanese(s, encoding, nullptr, true);
@@ -291,7 +295,38 @@ int japaneseScore(std::span<const std::string_view> samples, Encoding encoding)
     return score;
 }
 
+/// No candidate reads every sample: the one that reads the most of them, then the one
+/// whose readable samples read most as Japanese; Windows-1252 when none reads any.
+Encoding readsBest(std::span<const std::string_view> samples)
+{
+    struct Reading {
+        Encoding encoding;
+        std::size_t valid = 0;
+        int score = 0;
+    };
+    Reading best { Encoding::Cp1252 };
+    for (const Encoding encoding :
+        { Encoding::Utf8, Encoding::Cp932, Encoding::EucJp, Encoding::Cp1252 }) {
+        Reading r { encoding };
+        for (const std::string_view s : samples) {
+            if (!decodesStrictly(s, encoding))
+                continue;
+            ++r.valid;
+            if (encoding == Encoding::Cp932 || encoding == Encoding::EucJp)
+                r.score += japaneseScore(s, codePage(encoding));
+        }
+        if (r.valid > best.valid || (r.valid == best.valid && r.valid > 0 && r.score > best.score))
+            best = r;
+    }
+    return best.encoding;
+}
+
 } // namespace
+
+bool decodesAll(std::span<const std::string_view> samples, Encoding encoding)
+{
+    return allDecode(samples, encoding);
+}
 
 Encoding detect(std::span<const std::string_view> samples, std::optional<Encoding> hint)
 {
@@ -309,25 +344,22 @@ Encoding detect(std::span<const std::string_view> samples, std::optional<Encodin
         return Encoding::Cp932;
     if (eucJp)
         return Encoding::EucJp;
-    return Encoding::Latin1;
+    return readsBest(samples);
 }
 
 std::string decode(std::string_view bytes, Encoding encoding)
 {
-    switch (encoding) {
-    case Encoding::Utf8:
+    if (encoding == Encoding::Utf8)
         return decodeUtf8(bytes);
-    case Encoding::Latin1:
-        return decodeLatin1(bytes);
-    case Encoding::Cp932:
-    case Encoding::EucJp:
-        break;
-    }
-    if (!converter(encoding).valid()) // no iconv module for it here: better Latin-1 than nothing
-        return decodeLatin1(bytes);
+    // No iconv module for it here: the bytes that are ASCII, and marks for the rest.
+    if (!converter(encoding).valid())
+        return decodeUtf8(bytes);
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
-    convertJapanese(bytes, encoding, &out, false);
+    if (encoding == Encoding::Cp1252)
+        converter(encoding).convert(bytes, &out, false);
+    else
+        convertJapanese(bytes, encoding, &out, false);
     return out;
 }
 

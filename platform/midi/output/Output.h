@@ -3,6 +3,7 @@
 // thread or a test's hand. On every tick it pulls one block of frames from the transport
 // (its EventSource) and dispatches each message at its frame offset within that block.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -117,6 +118,23 @@ public:
     /// Frames from a message's dispatch to its sound reaching the listener (buffers,
     /// look-ahead). The transport reports its position that much behind its clock.
     virtual int latencyFrames() const { return 0; }
+    /// Waits, up to @p limit, for what the output reads in the background before it can
+    /// sound (a soundfont). False, with @p error set, when it cannot sound at all; true
+    /// also when the wait runs out first.
+    virtual bool waitUntilReady(std::chrono::milliseconds limit, std::string& error)
+    {
+        (void)limit;
+        (void)error;
+        return true;
+    }
+    /// The soft synth's effects and listening level as the user set them: from the next
+    /// block on, from any thread. An output without a synthesiser of its own has none.
+    virtual void setSound(bool reverb, bool chorus, double levelDb)
+    {
+        (void)reverb;
+        (void)chorus;
+        (void)levelDb;
+    }
 
 protected:
     /// Runs one block on the output's clock: pulls from the transport, then for every

@@ -345,6 +345,15 @@ void Sequencer::seek(int64_t ms)
         targetUs = std::clamp<int64_t>(ms, 0, d.song.lengthUs() / kUsPerMs) * kUsPerMs;
         if (ms >= d.song.lengthUs() / kUsPerMs)
             targetUs = d.song.lengthUs(); // the end is the end, to the microsecond
+    }
+    seekUs(targetUs);
+}
+
+void Sequencer::seekUs(int64_t targetUs)
+{
+    Impl& d = *m_impl;
+    {
+        std::lock_guard lock(d.mutex);
         d.state = TransportState::Stopped;
         d.moveTo(targetUs);
         d.pending.add(OutMessage::Kind::Silence);
@@ -385,6 +394,53 @@ int64_t Sequencer::lengthMs() const
 TransportState Sequencer::state() const
 {
     return m_impl->shownState.load();
+}
+
+std::unique_ptr<Output> Sequencer::replaceOutput(std::unique_ptr<Output> output)
+{
+    Impl& d = *m_impl;
+    TransportState was = TransportState::Closed;
+    int64_t atUs = 0;
+    int64_t endUs = 0;
+    {
+        std::lock_guard lock(d.mutex);
+        was = d.state;
+        atUs = d.heardUs();
+        endUs = d.stopUs;
+    }
+    d.output->attach(nullptr);
+    std::unique_ptr<Output> old = std::exchange(d.output, std::move(output));
+    {
+        std::lock_guard lock(d.mutex);
+        d.rate = d.output->sampleRate();
+        d.latency = d.output->latencyFrames();
+        d.pending.clear();
+    }
+    d.output->prepare(was == TransportState::Closed ? nullptr : &d.song);
+    d.output->attach(m_impl.get());
+    if (was == TransportState::Closed) {
+        d.output->wake();
+        return old;
+    }
+    // Back where the listener was, with what sounded there: a playing song plays on to
+    // the same end, a paused one waits to be resumed, a stopped one stays.
+    seekUs(atUs);
+    if (was == TransportState::Playing) {
+        std::lock_guard lock(d.mutex);
+        if (endUs > d.anchorUs) {
+            d.stopUs = endUs;
+            d.state = TransportState::Playing;
+            d.framesRun = 0;
+            d.chase.emitNotes(d.pending);
+            d.publish();
+        }
+    } else if (was == TransportState::Paused) {
+        std::lock_guard lock(d.mutex);
+        d.state = TransportState::Paused;
+        d.publish();
+    }
+    d.output->wake();
+    return old;
 }
 
 void Sequencer::setOutput(std::unique_ptr<Output> output)

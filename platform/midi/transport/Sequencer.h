@@ -1,6 +1,7 @@
 #pragma once
 // The transport: one open song, its position, and dispatch of its events to an output.
 
+#include "platform/midi/SoundSetup.h"
 #include "platform/midi/file/Song.h"
 
 #include <cstdint>
@@ -46,17 +47,35 @@ public:
     Output& output();
     /// Closes what is open and plays through @p output from now on.
     void setOutput(std::unique_ptr<Output> output);
+    /// Plays through @p output from now on without losing the place: the open song stays
+    /// open at the position heard, with what sounds there; playing, it plays on (to the
+    /// same end), paused or stopped it stays so. Returns the old output, for the caller
+    /// to let go of after this returns.
+    std::unique_ptr<Output> replaceOutput(std::unique_ptr<Output> output);
 
 private:
+    /// seek() to a time in microseconds, within the song.
+    void seekUs(int64_t targetUs);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
 
-/// The process-wide engine that the MCI sequencer device drives. The output is chosen
-/// from SEQUORA_MIDI_OUT on first use (fluidsynth by default, alsa:CLIENT:PORT, null,
-/// manual); without a working audio device it falls back to null and says so once.
+/// The process-wide engine that the MCI sequencer device drives. Its output is made on
+/// first use from the set-up given to configure(), or without one from SEQUORA_MIDI_OUT
+/// (fluidsynth by default, alsa:CLIENT:PORT, null, manual) and SEQUORA_SOUNDFONT; without
+/// a working audio device it falls back to null and says so once.
 namespace engine {
 Sequencer& sequencer();
+/// The set-up the output is made from at first use; once it is made, use apply().
+void configure(const SoundSetup& setup);
+/// Makes the engine sound as @p setup says from now on, without losing the place (see
+/// Sequencer::replaceOutput); before first use, as configure(). False, with @p error set
+/// and the sound as it was, when the new output cannot be made, or (@p soundfontFailed)
+/// when its soundfont does not load.
+bool apply(const SoundSetup& setup, std::string& error, bool* soundfontFailed = nullptr);
+/// The set-up in use (or to be used at first use); the environment's when none was given.
+SoundSetup currentSetup();
 /// Test hook: from now on the engine runs on a manual clock with no sound (the same as
 /// SEQUORA_MIDI_OUT=manual). Replaces the current output; any open song is closed.
 void useManualClock();

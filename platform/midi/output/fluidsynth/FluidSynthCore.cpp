@@ -369,7 +369,20 @@ void FluidSynthCore::render(float* left, float* right, int frames)
         return;
     }
     synthesise(left, right, frames);
+    if (const float gain = m_level.load(std::memory_order_relaxed); gain != 1.0f) {
+        for (int i = 0; i < frames; ++i) {
+            left[i] *= gain;
+            right[i] *= gain;
+        }
+    }
     m_limiter.process(left, right, frames);
+}
+
+void FluidSynthCore::setSound(bool reverb, bool chorus, double levelDb)
+{
+    fluid_synth_reverb_on(m_synth, -1, reverb ? 1 : 0);
+    fluid_synth_chorus_on(m_synth, -1, chorus ? 1 : 0);
+    m_level.store(static_cast<float>(std::pow(10.0, levelDb / 20.0)), std::memory_order_relaxed);
 }
 
 void FluidSynthCore::renderUpTo(

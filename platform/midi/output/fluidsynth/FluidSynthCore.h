@@ -7,6 +7,7 @@
 #include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -111,6 +112,13 @@ public:
     /// faded, the synthesiser stops running until the next message arrives.
     void settle(bool transportIdle);
     bool isQuiet() const { return m_quiet; }
+    /// Reverb and chorus on or off, and the listening level in dB, applied before the
+    /// limiter (which still keeps every peak under its ceiling). From the next block on;
+    /// safe from any thread while the synthesiser renders.
+    void setSound(bool reverb, bool chorus, double levelDb);
+    /// The listening level as a factor.
+    float level() const { return m_level.load(std::memory_order_relaxed); }
+
     /// Frames the synthesiser itself has rendered so far.
     uint64_t framesSynthesised() const { return m_framesOut; }
 
@@ -152,6 +160,7 @@ private:
     int m_rate = 0;
     uint64_t m_framesOut = 0;
     Limiter m_limiter;
+    std::atomic<float> m_level { 1.0f };
     bool m_quiet = true; ///< a new synthesiser has nothing to play
     uint64_t m_faded = 0; ///< frames in a row the synthesiser rendered below kDrainedLevel
     std::array<float, kDrainFrames> m_drainLeft {};

@@ -5,9 +5,11 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -51,6 +53,7 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
     auto core = FluidSynthCore::create(options.sampleRate, true, error);
     if (!core)
         return nullptr;
+    core->setSound(options.reverb, options.chorus, options.levelDb);
     std::unique_ptr<FluidSynthOutput> out(new FluidSynthOutput(std::move(core)));
     // Sound leaves one period after it is rendered (the other is being played), plus
     // the limiter's look-ahead.
@@ -89,13 +92,32 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::create(
             o->m_watchdog.soundfontLoaded();
             return;
         }
-        std::fprintf(stderr, "sequora: no sound (%s); playing silently\n", why.c_str());
+        if (o->m_sayFailure.load())
+            std::fprintf(stderr, "sequora: no sound (%s); playing silently\n", why.c_str());
         o->m_watchdog.soundfontFailed();
     };
     hooks.presetsRead = [o] { o->wake(); };
     o->m_loader.start(soundfont, std::move(hooks));
     o->m_watchdog.start();
     return out;
+}
+
+bool FluidSynthOutput::waitUntilReady(std::chrono::milliseconds limit, std::string& error)
+{
+    // The loader says how the soundfont went through the watchdog's state; its headers
+    // take a fraction of a second even for a full General MIDI font.
+    constexpr std::chrono::milliseconds kLook { 5 };
+    // A soundfont that does not load is the caller's to report: it keeps what it had.
+    m_sayFailure.store(false);
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (m_watchdog.state() == State::Loading && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(kLook);
+    if (m_watchdog.state() != State::Failed) {
+        m_sayFailure.store(true);
+        return true;
+    }
+    error = "the soundfont did not load";
+    return false;
 }
 
 FluidSynthOutput::~FluidSynthOutput()

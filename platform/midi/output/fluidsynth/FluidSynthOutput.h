@@ -13,6 +13,7 @@
 #include "platform/midi/output/fluidsynth/PresetLoader.h"
 #include "platform/midi/output/fluidsynth/StallWatchdog.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,6 +29,9 @@ public:
         /// A long period keeps the CPU cost low; ~23 ms of latency is fine for a player.
         int periodSize = 1024;
         int periods = 2;
+        bool reverb = true;
+        bool chorus = true;
+        double levelDb = 0.0; ///< the listening level
     };
 
     /// Null with @p error set when no soundfont exists or no audio driver opens. The
@@ -40,6 +44,11 @@ public:
     std::string name() const override { return "fluidsynth/" + m_watchdog.driverName(); }
     void wake() override;
     int latencyFrames() const override { return m_latency; }
+    bool waitUntilReady(std::chrono::milliseconds limit, std::string& error) override;
+    void setSound(bool reverb, bool chorus, double levelDb) override
+    {
+        m_core->setSound(reverb, chorus, levelDb);
+    }
     /// Hands the song's presets to the loader thread; the transport holds still until
     /// their samples are read, so the first note finds them there.
     void prepare(const Song* song) override;
@@ -60,6 +69,8 @@ private:
 
     std::unique_ptr<FluidSynthCore> m_core;
     int m_latency = 0;
+    /// Whether a soundfont that does not load is said on standard error (as at start).
+    std::atomic<bool> m_sayFailure { true };
     std::mutex m_callbackMutex; ///< held by the audio callback while it works
     AudioRest m_rest;
     PresetLoader m_loader;

@@ -24,6 +24,10 @@ public:
     std::string name() const override { return "offline"; }
     /// The limiter's look-ahead: an event dispatched at frame f sounds at f + latency.
     int latencyFrames() const override { return m_core->latency(); }
+    void setSound(bool reverb, bool chorus, double levelDb) override
+    {
+        m_core->setSound(reverb, chorus, levelDb);
+    }
     /// Reads the song's presets at once: nothing renders until the next block is asked for.
     void prepare(const Song* song) override;
     const FluidSynthCore& core() const { return *m_core; }

@@ -1,4 +1,4 @@
-#include "player/SongTextLoader.h"
+#include "info/SongTextLoader.h"
 
 #include <QMetaObject>
 
