@@ -76,8 +76,9 @@ void FluidSynthModule::applyAll()
         applyMixer(ch);
     }
     applyGain();
-    m_reverb = {-1, -1, -1, -1};
-    m_chorus = {-1, -1, -1, -1, false};
+    // Only what differs from what FluidSynth holds: writing the chorus's settings again
+    // restarts it, and a part set up after a mid-song reset would sound unlike one set up
+    // after the song's first.
     applyEffects();
 }
 
