@@ -1,5 +1,6 @@
 #include "platform/midi/file/SmfReader.h"
 
+#include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/file/TempoMap.h"
 #include "platform/midi/file/TrackDecoder.h"
 
@@ -92,6 +93,7 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
         endTick = std::max(endTick, track.endTick);
     m_out.m_lengthUs = map.timeUs(endTick);
     m_out.m_trackCount = int(m_tracks.size());
+    m_out.m_loop = m_loopMarks.resolve(map, endTick, (m_division & kSmpteFlag) ? 0 : m_division);
     if (m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file, played as far as possible: " + m_repairNote};
     return {ReadStatus::Complete, "ok"};
@@ -226,6 +228,8 @@ void SmfReader::scanTrack(Track& track)
         ++m_eventCount;
         if (ev.status >= 0xF0)
             m_sysexBytes += ev.sysexLength;
+        else if (commandOf(ev.status) == kControlChange && ev.data1 == kCcLoopStart)
+            m_loopMarks.loopController(ev.tick);
     }
     if (!decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");

@@ -1,6 +1,7 @@
 #pragma once
 // Reads a Standard MIDI File image (optionally inside a RIFF RMID wrapper) into a Song.
 
+#include "platform/midi/file/LoopMarks.h"
 #include "platform/midi/file/Song.h"
 
 #include <cstdint>
@@ -56,12 +57,15 @@ private:
         int64_t tick;
         uint32_t usPerQuarter;
     };
-    /// Collects tempo changes and damage during the first pass.
+    /// Collects tempo changes, loop marks and damage during the first pass.
     struct ScanNotes {
         SmfReader& reader;
         void tempo(int64_t tick, uint32_t usPerQuarter);
         void damage(const char* why) { reader.repaired(why); }
-        void meta(int64_t, uint8_t, const uint8_t*, uint32_t) {}
+        void meta(int64_t tick, uint8_t type, const uint8_t* data, uint32_t length)
+        {
+            reader.m_loopMarks.meta(tick, type, data, length);
+        }
     };
     /// The same for the texts' pass, which also hands the texts on.
     struct TextNotes {
@@ -96,6 +100,7 @@ private:
     Song& m_out;
     std::vector<Track> m_tracks;
     std::vector<TempoChange> m_tempos;
+    LoopMarks m_loopMarks;
     std::size_t m_eventCount = 0;
     std::size_t m_sysexBytes = 0;
     int m_declaredTracks = 0;
