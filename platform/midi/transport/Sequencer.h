@@ -2,6 +2,7 @@
 // The transport: one open song, its position, and dispatch of its events to an output.
 
 #include "platform/midi/file/Song.h"
+#include "platform/midi/transport/LoopTimeline.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +39,12 @@ public:
     /// Moves to ms (clamped to [0, length]); leaves the transport stopped (a paused
     /// song becomes stopped). Chases controllers so the target sounds right on play.
     void seek(int64_t ms);
+
+    /// How songs with a marked loop play from the next open on (clamped to its limits):
+    /// the loop's passes and the fade after them. Position, length and seeks are those
+    /// of what is heard, the loop unrolled.
+    void setLoopPlayback(const LoopPlayback& playback);
+    LoopPlayback loopPlayback() const;
 
     int64_t positionMs() const;
     int64_t lengthMs() const;
