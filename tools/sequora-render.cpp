@@ -4,7 +4,7 @@
 // as the player does: N passes in all (default 2; 1 plays the file as written), then a
 // pass fading out over S seconds (default 8; 0: the file's own ending follows).
 
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 #include "platform/midi/file/Song.h"
 #include "platform/midi/output/WavWriter.h"
