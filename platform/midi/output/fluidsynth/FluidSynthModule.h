@@ -28,6 +28,9 @@ public:
     ModuleChange sendSysex(std::span<const uint8_t> msg);
     /// FluidSynth's system reset, then the module at @p mode's power-on state.
     void reset(SystemMode mode);
+    /// The same state as reset(), reached without FluidSynth's system reset, which ends
+    /// every voice and empties the effects: what sounds goes on, releasing rings out.
+    void restore(SystemMode mode);
 
     const Module& module() const { return m_module; }
 
@@ -36,6 +39,9 @@ private:
     static constexpr int kGens = 64; // FluidSynth 2.3 has 63 generators
 
     void applyAll();
+    /// Everything of each part, the gain and the effects; @p effectsKnown: the effects
+    /// FluidSynth has are those last set, so only a change is set again.
+    void applyParts(bool effectsKnown);
     void applyChannelMode(uint8_t ch);
     void applyPortamento(uint8_t ch);
     void applyOffsets(uint8_t ch);
@@ -60,6 +66,8 @@ private:
     std::array<std::array<float, kGens>, 16> m_written {};
     std::array<std::array<float, kGens>, 16> m_soundFontNrpn {};
     std::array<bool, 16> m_tuned {};
+    /// Each channel's controllers as FluidSynth starts them, for restore().
+    std::array<std::array<int, 128>, 16> m_powerOnCc {};
     ReverbSettings m_reverb {-1, -1, -1, -1};
     ChorusSettings m_chorus {-1, -1, -1, -1, false};
 };

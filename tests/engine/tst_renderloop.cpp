@@ -1,0 +1,163 @@
+// A looped song rendered through FluidSynth: played unrolled it gives, sample for sample,
+// what the same song with its loop written out gives, up to the fade; the fade's level
+// falls as set, and after it all is silent. The jump back silences nothing: a chord
+// ringing with the pedal across the loop's end releases into the next pass.
+
+#include "common/LoopedSong.h"
+#include "engine/SongBuilder.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace sequora::midi;
+using namespace sequora::test;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr uint32_t kBlock = 1024;
+constexpr int64_t kSecond = 1'000'000;
+const char* const kSmallSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+int64_t frameAt(int64_t us)
+{
+    return (us * kRate + kSecond / 2) / kSecond;
+}
+
+struct Render {
+    std::vector<int16_t> samples; ///< interleaved stereo
+    double rms(int64_t from, int64_t to) const
+    {
+        double sum = 0;
+        for (int64_t i = 2 * from; i < 2 * to; ++i)
+            sum += double(samples[std::size_t(i)]) * samples[std::size_t(i)];
+        return std::sqrt(sum / double(2 * (to - from)));
+    }
+    int peak(int64_t from, int64_t to) const
+    {
+        int p = 0;
+        for (int64_t i = 2 * from; i < 2 * to; ++i)
+            p = std::max(p, std::abs(int(samples[std::size_t(i)])));
+        return p;
+    }
+};
+
+// @p frames of @p song played from its start with @p playback, through a fresh renderer.
+Render render(Song song, LoopPlayback playback, int64_t frames)
+{
+    std::string error;
+    auto synth = OfflineRenderer::create(kSmallSoundfont, kRate, error);
+    if (!synth)
+        return {};
+    OfflineRenderer& out = *synth;
+    Sequencer seq(std::move(synth));
+    seq.setLoopPlayback(playback);
+    seq.open(std::move(song));
+    seq.play();
+    Render r;
+    r.samples.resize(std::size_t(frames) * 2);
+    for (int64_t done = 0; done < frames; done += kBlock)
+        out.render(r.samples.data() + done * 2, uint32_t(std::min<int64_t>(kBlock, frames - done)));
+    return r;
+}
+
+Song parsed(const Bytes& bytes)
+{
+    Song song;
+    Song::parse(bytes, song);
+    return song;
+}
+
+} // namespace
+
+class TestRenderLoop : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        if (!std::filesystem::exists(kSmallSoundfont))
+            QSKIP("TimGM6mb is not installed");
+    }
+
+    void theLoopPlayedTwiceIsTheLoopWrittenTwice_data()
+    {
+        QTest::addColumn<int>("mark");
+        QTest::newRow("loopStart/loopEnd markers") << int(LoopMark::Markers);
+        QTest::newRow("CC 111") << int(LoopMark::Controller);
+    }
+
+    void theLoopPlayedTwiceIsTheLoopWrittenTwice()
+    {
+        QFETCH(int, mark);
+        const Song looped = parsed(loopedSong(LoopMark(mark)));
+        QVERIFY(looped.loop().has_value());
+        const LoopPlayback playback { 2, 8000 };
+        const LoopTimeline timeline(looped, playback);
+        const int64_t fadeStart = frameAt(timeline.fadeStartUs());
+        const int64_t end = frameAt(timeline.lengthUs());
+        const int64_t frames = end + kRate;
+        const Render a = render(looped, playback, frames);
+        const Render b = render(parsed(loopedSong(LoopMark::None, 3)), playback, frames);
+        QCOMPARE(a.samples.size(), std::size_t(frames) * 2);
+
+        // Up to the fade, every sample: no gap, nothing doubled or lost at the jump.
+        for (int64_t i = 0; i < 2 * fadeStart; ++i) {
+            if (a.samples[std::size_t(i)] != b.samples[std::size_t(i)])
+                QFAIL(qPrintable(QStringLiteral(
+                    "the renders part at frame %1 (%2 s; the jump is at %3 s): %4 against %5")
+                                     .arg(i / 2)
+                                     .arg(double(i / 2) / kRate)
+                                     .arg(double(looped.loop()->endUs) / kSecond)
+                                     .arg(a.samples[std::size_t(i)])
+                                     .arg(b.samples[std::size_t(i)])));
+        }
+        QVERIFY(a.rms(fadeStart - kRate, fadeStart) > 500); // music, not two silences
+
+        // The fade: quarter-second windows against the unfaded pass, while still audible.
+        const int64_t length = end - fadeStart;
+        const int64_t window = kRate / 4;
+        for (int64_t w = fadeStart; w + window < end; w += window) {
+            const double t = double(w + window / 2 - fadeStart) / double(length);
+            const double want = (1 - t) * (1 - t);
+            if (want < 0.01)
+                break;
+            const double got = a.rms(w, w + window) / b.rms(w, w + window);
+            QVERIFY2(std::abs(20 * std::log10(got / want)) < 1.0,
+                qPrintable(QStringLiteral("at %1 of the fade: level %2, want %3")
+                               .arg(t)
+                               .arg(got)
+                               .arg(want)));
+        }
+        // After the end, silence.
+        QVERIFY(a.peak(end + kRate / 10, frames) <= 4);
+        QVERIFY(b.peak(end + kRate / 10, frames) > 1000);
+    }
+
+    void theJumpLetsTheReleasesRing()
+    {
+        // An organ chord held by the pedal, with reverb, across the loop's end: the jump
+        // releases it and the next pass starts on a rest, so what sounds just after the
+        // jump is the chord's release and reverb, not silence.
+        SongBuilder b;
+        b.program(0, 0, 48).cc(0, 0, 91, 127).cc(0, 0, 64, 127);
+        for (int key : { 60, 64, 67 })
+            b.note(500'000, 1'000'000, 0, key, 110);
+        Song song = b.build(3 * kSecond);
+        song.setLoop(SongLoop { 200'000, 2 * kSecond });
+        const Render r = render(std::move(song), LoopPlayback { 2, 0 }, frameAt(3 * kSecond));
+        const int64_t jump = frameAt(2 * kSecond);
+        const double before = r.rms(jump - kRate / 20, jump);
+        const double after = r.rms(jump + kRate / 50, jump + kRate / 20);
+        QVERIFY2(before > 300, qPrintable(QString::number(before)));
+        QVERIFY2(after > before / 30,
+            qPrintable(QStringLiteral("%1 before the jump, %2 after").arg(before).arg(after)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRenderLoop)
+#include "tst_renderloop.moc"
