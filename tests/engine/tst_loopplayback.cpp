@@ -314,6 +314,28 @@ private slots:
         }
     }
 
+    void aResetAtTheLoopStartIsNotSentAgain()
+    {
+        // Songs looping from their very start begin with a reset, which would mute a
+        // module at every pass: the jump restores to its mode instead.
+        const std::vector<uint8_t> gsReset { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41,
+            0xF7 };
+        Song song = SongBuilder()
+                        .sysex(0, gsReset)
+                        .program(0, 0, 20)
+                        .note(0, kSecond, 0, 60)
+                        .build(2 * kSecond);
+        song.setLoop(SongLoop { 0, 2 * kSecond });
+        m_seq->open(std::move(song));
+        m_seq->play();
+        m_out->runFrames(frameAt(5 * kSecond));
+        QCOMPARE(m_out->count(Kind::SysEx), 1);
+        const auto restores = m_out->only(Kind::Restore);
+        QCOMPARE(restores.size(), std::size_t(2));
+        QCOMPARE(restores[0].data1, uint8_t(SystemMode::Gs));
+        QCOMPARE(onsets(m_out->records).size(), std::size_t(3));
+    }
+
     void withoutAFadeTheEndingFollowsTheLastPass()
     {
         m_seq->setLoopPlayback({ 2, 0 });

@@ -138,24 +138,43 @@ private slots:
         QVERIFY(b.peak(end + kRate / 10, frames) > 1000);
     }
 
+    void theJumpLetsTheReleasesRing_data()
+    {
+        QTest::addColumn<int64_t>("loopStart");
+        QTest::addColumn<bool>("gsReset");
+        QTest::newRow("a loop in the song") << int64_t(200'000) << false;
+        // RPG Maker songs loop from a CC 111 beside their reset: the reset must not cut.
+        QTest::newRow("a loop from a GS reset") << int64_t(0) << true;
+    }
+
     void theJumpLetsTheReleasesRing()
     {
-        // An organ chord held by the pedal, with reverb, across the loop's end: the jump
-        // releases it and the next pass starts on a rest, so what sounds just after the
-        // jump is the chord's release and reverb, not silence.
+        QFETCH(int64_t, loopStart);
+        QFETCH(bool, gsReset);
+        // A string chord held by the pedal across the loop's end, and a piano note with
+        // all the reverb there is just before it: the jump releases the chord, and the
+        // next pass starts on a rest, so what sounds after the jump is the chord's
+        // release and the reverb's tail, not silence.
         SongBuilder b;
-        b.program(0, 0, 48).cc(0, 0, 91, 127).cc(0, 0, 64, 127);
+        if (gsReset)
+            b.sysex(0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7 });
+        b.program(0, 0, 48).cc(0, 0, 64, 127).program(0, 1, 0).cc(0, 1, 91, 127);
         for (int key : { 60, 64, 67 })
             b.note(500'000, 1'000'000, 0, key, 110);
+        b.note(1'800'000, 100'000, 1, 72, 127);
         Song song = b.build(3 * kSecond);
-        song.setLoop(SongLoop { 200'000, 2 * kSecond });
+        song.setLoop(SongLoop { loopStart, 2 * kSecond });
         const Render r = render(std::move(song), LoopPlayback { 2, 0 }, frameAt(3 * kSecond));
         const int64_t jump = frameAt(2 * kSecond);
         const double before = r.rms(jump - kRate / 20, jump);
-        const double after = r.rms(jump + kRate / 50, jump + kRate / 20);
+        const double release = r.rms(jump + kRate / 50, jump + kRate / 20);
+        const double tail = r.rms(jump + kRate / 5, jump + kRate * 3 / 10);
         QVERIFY2(before > 300, qPrintable(QString::number(before)));
-        QVERIFY2(after > before / 30,
-            qPrintable(QStringLiteral("%1 before the jump, %2 after").arg(before).arg(after)));
+        QVERIFY2(release > before / 30 && tail > before / 100,
+            qPrintable(QStringLiteral("%1 before the jump, %2 after, %3 later")
+                           .arg(before)
+                           .arg(release)
+                           .arg(tail)));
     }
 };
 

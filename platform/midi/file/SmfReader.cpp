@@ -112,6 +112,7 @@ ReadResult SmfReader::readTexts(std::span<const uint8_t> bytes, SmfTextSink& sin
         endTick = std::max(endTick, track.endTick);
     out.m_lengthUs = map.timeUs(endTick);
     out.m_trackCount = int(reader.m_tracks.size());
+    out.m_loop = reader.m_loopMarks.resolve(map, endTick, (reader.m_division & kSmpteFlag) ? 0 : reader.m_division);
     sink.timeline(map);
     if (reader.m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file: " + reader.m_repairNote};
@@ -246,6 +247,8 @@ void SmfReader::scanTextTrack(Track& track, int number)
     while (decoder.next(ev, notes)) {
         if (ev.status >= 0xF0)
             m_textSink->sysex(number, ev.tick, {ev.sysex, ev.sysexLength});
+        else if (number >= 0 && commandOf(ev.status) == kControlChange && ev.data1 == kCcLoopStart)
+            m_loopMarks.loopController(ev.tick);
     }
     if (number >= 0 && !decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");

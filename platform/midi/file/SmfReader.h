@@ -43,7 +43,7 @@ public:
     ReadResult read(std::span<const uint8_t> bytes);
     /// Reads only what the song's texts need: one pass over the tracks that hands their
     /// texts and SysEx to @p sink, then the tempo map. No events are kept; @p out gets
-    /// the format, the track count and the length.
+    /// the format, the track count, the length and the loop.
     static ReadResult readTexts(std::span<const uint8_t> bytes, SmfTextSink& sink, Song& out);
 
 private:
@@ -77,6 +77,8 @@ private:
         void meta(int64_t tick, uint8_t type, const uint8_t* data, uint32_t length)
         {
             sink.meta(track, tick, type, {data, length});
+            if (track >= 0)
+                reader.m_loopMarks.meta(tick, type, data, length);
         }
     };
 

@@ -8,6 +8,8 @@
 #include "platform/midi/output/Output.h"
 #include "platform/midi/transport/ChaseState.h"
 
+#include "platform/midi/file/Song.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -15,9 +17,10 @@ namespace sequora::midi {
 
 class LoopJump {
 public:
-    /// @p atStart: what the song has set before the loop's first event, which is event
-    /// @p firstEvent of the song.
-    void prepare(const ChaseState& atStart, std::size_t firstEvent);
+    /// @p atStart: what @p song has set before the loop's first event, which is event
+    /// @p firstEvent. A system reset at the loop's very start is taken into the restore:
+    /// sent as it stands at every pass, it would cut the sounds the jump lets ring.
+    void prepare(const Song& song, ChaseState atStart, std::size_t firstEvent);
     void clear();
     /// The index of the loop's first event: where playing goes on after the jump.
     std::size_t firstEvent() const { return m_firstEvent; }

@@ -13,24 +13,25 @@ LoopPlayback LoopPlayback::clamped() const
     return { std::clamp(loops, kMinLoops, kMaxLoops), std::clamp(fadeMs, 0, kMaxFadeMs) };
 }
 
-LoopTimeline::LoopTimeline(const Song& song, LoopPlayback playback)
+LoopTimeline::LoopTimeline(
+    const std::optional<SongLoop>& loop, int64_t songLengthUs, LoopPlayback playback)
 {
     playback = playback.clamped();
-    m_songLengthUs = song.lengthUs();
+    m_songLengthUs = songLengthUs;
     m_lengthUs = m_songLengthUs;
-    if (!song.loop() || playback.loops <= 1)
+    if (!loop || playback.loops <= 1)
         return;
-    m_loop = *song.loop();
-    const int64_t loop = m_loop.lengthUs();
+    m_loop = *loop;
+    const int64_t length = m_loop.lengthUs();
     // The passes after the first each add a loop; the fading pass goes on looping for as
     // long as the fade lasts, or else the file's own ending follows the last pass.
     m_fadeUs = playback.fadeMs * kUsPerMs;
     const int64_t repeats = playback.loops - 1;
     if (m_fadeUs > 0) {
-        m_lengthUs = m_loop.endUs + repeats * loop + m_fadeUs;
-        m_segments = playback.loops + static_cast<int>((m_fadeUs + loop - 1) / loop);
+        m_lengthUs = m_loop.endUs + repeats * length + m_fadeUs;
+        m_segments = playback.loops + static_cast<int>((m_fadeUs + length - 1) / length);
     } else {
-        m_lengthUs = m_songLengthUs + repeats * loop;
+        m_lengthUs = m_songLengthUs + repeats * length;
         m_segments = playback.loops;
     }
 }

@@ -6,6 +6,7 @@
 #include "platform/midi/file/Song.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace sequora::midi {
 
@@ -34,7 +35,12 @@ public:
 
     /// Played time is song time.
     LoopTimeline() = default;
-    LoopTimeline(const Song& song, LoopPlayback playback);
+    LoopTimeline(const Song& song, LoopPlayback playback)
+        : LoopTimeline(song.loop(), song.lengthUs(), playback)
+    {
+    }
+    /// A song of @p songLengthUs with @p loop, if any.
+    LoopTimeline(const std::optional<SongLoop>& loop, int64_t songLengthUs, LoopPlayback playback);
 
     /// Whether the loop is played more than once (else played time is song time).
     bool unrolled() const { return m_segments > 1; }

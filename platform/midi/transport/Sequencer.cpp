@@ -266,13 +266,13 @@ void Sequencer::open(Song song)
             if (i > 0 && i % kCheckpointEvents == 0)
                 checkpoints.emplace_back(i, state);
             if (!jumpReady && events[i].timeUs >= timeline.loopStartUs()) {
-                jump.prepare(state, i);
+                jump.prepare(song, state, i);
                 jumpReady = true;
             }
             state.apply(song, events[i]);
         }
         if (!jumpReady)
-            jump.prepare(state, events.size());
+            jump.prepare(song, state, events.size());
     }
     std::swap(d.checkpoints, checkpoints);
     {
