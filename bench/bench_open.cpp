@@ -179,12 +179,13 @@ int main()
     // Freeing the previous song is teardown, as deleting FluidSynth's player is.
     Contender ours{"Song::load (read, tempo map, merge)", [&] { song = sequora::midi::Song(); },
                    [&] { return sequora::midi::Song::load(path.string(), song).playable(); }, [] {}, {}, {}};
-    Contender looped{"Song::load, the same with a loop marked", [&] { song = sequora::midi::Song(); },
-                     [&] {
-                         return sequora::midi::Song::load(loopedPath.string(), song).playable()
-                             && song.loop().has_value();
-                     },
-                     [] {}, {}, {}};
+    Contender looped { "Song::load, the same with a loop marked",
+        [&] { song = sequora::midi::Song(); },
+        [&] {
+            return sequora::midi::Song::load(loopedPath.string(), song).playable()
+                && song.loop().has_value();
+        },
+        [] {}, {}, {} };
 
     // FluidSynth reads the file when its player first runs: time from adding the file to
     // the moment the player knows the song's total ticks (one 64-frame block rendered).
@@ -233,7 +234,7 @@ int main()
         fs::remove(path);
         fs::remove(loopedPath);
     }
-    for (const Contender* c : {&ours, &fluid, &looped})
+    for (const Contender* c : { &ours, &fluid, &looped })
         for (const auto* set : {&c->fresh, &c->warm})
             for (const Sample& s : *set)
                 if (s.wallMs < 0) {
@@ -250,11 +251,13 @@ int main()
     const Summary loopedFresh = summarise(looped.fresh);
     const Summary plainWarm = summarise(ours.warm);
     const Summary loopedWarm = summarise(looped.warm);
-    std::printf("with a loop marked: fresh median %7.2f ms (best CPU %7.2f), warm median %7.2f ms (best CPU %7.2f)\n",
-                loopedFresh.medianWall, loopedFresh.bestCpu, loopedWarm.medianWall, loopedWarm.bestCpu);
-    std::printf("  ratio plain / looped: fresh median %.2fx, best CPU %.2fx; warm median %.2fx, best CPU %.2fx"
+    std::printf("with a loop marked: fresh median %7.2f ms (best CPU %7.2f), warm median %7.2f ms "
+                "(best CPU %7.2f)\n",
+        loopedFresh.medianWall, loopedFresh.bestCpu, loopedWarm.medianWall, loopedWarm.bestCpu);
+    std::printf("  ratio plain / looped: fresh median %.2fx, best CPU %.2fx; warm median %.2fx, "
+                "best CPU %.2fx"
                 " (1.00: the loop costs nothing)\n",
-                plainFresh.medianWall / loopedFresh.medianWall, plainFresh.bestCpu / loopedFresh.bestCpu,
-                plainWarm.medianWall / loopedWarm.medianWall, plainWarm.bestCpu / loopedWarm.bestCpu);
+        plainFresh.medianWall / loopedFresh.medianWall, plainFresh.bestCpu / loopedFresh.bestCpu,
+        plainWarm.medianWall / loopedWarm.medianWall, plainWarm.bestCpu / loopedWarm.bestCpu);
     return 0;
 }

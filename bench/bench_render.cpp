@@ -134,17 +134,23 @@ int main(int argc, char** argv)
     std::printf("render speed ratio (fluidsynth / sequora-render, wall): %.2f\n", totalTheirs.wall / totalOurs.wall);
 
     const std::string game = (dir / "looped.mid").string();
-    sequora::test::SmfWriter::writeBytes(game, sequora::test::loopedSong(sequora::test::LoopMark::Markers));
+    sequora::test::SmfWriter::writeBytes(
+        game, sequora::test::loopedSong(sequora::test::LoopMark::Markers));
     // The piece as written by both, and unrolled by ours: the first pair says what this
     // music costs each, the second what playing its loop again adds.
     Timing once, looped, fluid;
     double onceAudio = 0, loopedAudio = 0, fluidAudio = 0;
     for (int run = 0; run < kRuns; ++run) {
-        if (!runTimed({render, game, ours, "--rate", "44100", "--soundfont", soundfont, "--loops", "1"}, once)
+        if (!runTimed(
+                { render, game, ours, "--rate", "44100", "--soundfont", soundfont, "--loops", "1" },
+                once)
             || !(onceAudio = audioSeconds(ours, 44100))
-            || !runTimed({render, game, ours, "--rate", "44100", "--soundfont", soundfont, "--loops", "2"}, looped)
+            || !runTimed(
+                { render, game, ours, "--rate", "44100", "--soundfont", soundfont, "--loops", "2" },
+                looped)
             || !(loopedAudio = audioSeconds(ours, 44100))
-            || !runTimed({"fluidsynth", "-ni", "-F", theirs, "-r", "44100", soundfont, game}, fluid)
+            || !runTimed(
+                { "fluidsynth", "-ni", "-F", theirs, "-r", "44100", soundfont, game }, fluid)
             || !(fluidAudio = audioSeconds(theirs, 44100))) {
             std::fprintf(stderr, "bench_render: a renderer failed on the looped piece\n");
             fs::remove_all(dir);
@@ -153,13 +159,17 @@ int main(int argc, char** argv)
     }
     auto perSecond = [](const Timing& t, double audio) { return t.wall / audio; };
     std::printf("\nlooped game piece, wall seconds per second of audio (audio seconds):\n");
-    std::printf("  sequora-render --loops 1 (as written)   %.4f (%5.1f s)\n", perSecond(once, onceAudio), onceAudio);
-    std::printf("  sequora-render --loops 2 (unrolled)     %.4f (%5.1f s)\n", perSecond(looped, loopedAudio), loopedAudio);
-    std::printf("  fluidsynth -F (as written)              %.4f (%5.1f s)\n", perSecond(fluid, fluidAudio), fluidAudio);
-    std::printf("looped render speed ratio per second of audio (fluidsynth / sequora-render --loops 2): %.2f"
+    std::printf("  sequora-render --loops 1 (as written)   %.4f (%5.1f s)\n",
+        perSecond(once, onceAudio), onceAudio);
+    std::printf("  sequora-render --loops 2 (unrolled)     %.4f (%5.1f s)\n",
+        perSecond(looped, loopedAudio), loopedAudio);
+    std::printf("  fluidsynth -F (as written)              %.4f (%5.1f s)\n",
+        perSecond(fluid, fluidAudio), fluidAudio);
+    std::printf("looped render speed ratio per second of audio (fluidsynth / sequora-render "
+                "--loops 2): %.2f"
                 " (as written: %.2f)\n",
-                perSecond(fluid, fluidAudio) / perSecond(looped, loopedAudio),
-                perSecond(fluid, fluidAudio) / perSecond(once, onceAudio));
+        perSecond(fluid, fluidAudio) / perSecond(looped, loopedAudio),
+        perSecond(fluid, fluidAudio) / perSecond(once, onceAudio));
     fs::remove_all(dir);
     return 0;
 }

@@ -74,7 +74,8 @@ double periodMs(OfflineRenderer& out, std::vector<int16_t>& buffer)
 {
     const auto start = std::chrono::steady_clock::now();
     out.render(buffer.data(), kPeriod);
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 // Every jump of @p song's loop played nine times with a 20 s fade: the period that holds
@@ -89,7 +90,7 @@ void measureJumps(const std::string& font, const std::string& name, const Song& 
     }
     OfflineRenderer* out = renderer.get();
     Sequencer seq(std::move(renderer));
-    const LoopPlayback playback{LoopPlayback::kMaxLoops, LoopPlayback::kMaxFadeMs};
+    const LoopPlayback playback { LoopPlayback::kMaxLoops, LoopPlayback::kMaxFadeMs };
     seq.setLoopPlayback(playback);
     seq.open(song);
     const LoopTimeline timeline(song, playback);
@@ -107,7 +108,7 @@ void measureJumps(const std::string& font, const std::string& name, const Song& 
     }
     std::sort(times.begin(), times.end());
     std::printf("%-28s %9zu events  %2zu jumps  median %6.2f ms  worst %6.2f ms\n", name.c_str(),
-                song.events().size(), times.size(), times[times.size() / 2], times.back());
+        song.events().size(), times.size(), times[times.size() / 2], times.back());
     all.ms.insert(all.ms.end(), times.begin(), times.end());
 }
 
@@ -115,7 +116,7 @@ void measureJumps(const std::string& font, const std::string& name, const Song& 
 Song withLoop(Song song)
 {
     if (!song.loop())
-        song.setLoop(SongLoop{song.lengthUs() / 4, song.lengthUs() * 3 / 4});
+        song.setLoop(SongLoop { song.lengthUs() / 4, song.lengthUs() * 3 / 4 });
     return song;
 }
 
@@ -186,8 +187,9 @@ int main(int argc, char** argv)
     const Song denseOne = denseSong(1'000'000);
     measure(font, "dense (1 M events)", denseOne, dense);
 
-    std::printf("\nthe jump back at a loop's end: the period holding it less a plain one, loop played %d times\n",
-                LoopPlayback::kMaxLoops);
+    std::printf("\nthe jump back at a loop's end: the period holding it less a plain one, loop "
+                "played %d times\n",
+        LoopPlayback::kMaxLoops);
     Figures songJumps;
     Figures denseJumps;
     Song game;

@@ -114,7 +114,7 @@ void frmLyrics::takeTexts()
     m_texts = m_loader.texts(m_path);
     if (m_texts)
         m_timeline = sequora::midi::LoopTimeline(m_texts->loop(), m_texts->lengthUs(),
-                                                 sequora::midi::engine::sequencer().loopPlayback());
+            sequora::midi::engine::sequencer().loopPlayback());
 }
 
 void frmLyrics::textsArrived()

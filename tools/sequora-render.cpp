@@ -29,7 +29,8 @@ constexpr int kExitFailure = 1;
 
 int usage()
 {
-    std::fprintf(stderr, "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S]\n");
+    std::fprintf(stderr,
+        "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S]\n");
     return kExitUsage;
 }
 
@@ -61,7 +62,8 @@ int main(int argc, char** argv)
             if (!wholeNumber(argv[++i], kMinRate, kMaxRate, rate))
                 return fail("--rate takes a sample rate from 8000 to 192000");
         } else if (arg == "--loops" && i + 1 < argc) {
-            if (!wholeNumber(argv[++i], LoopPlayback::kMinLoops, LoopPlayback::kMaxLoops, loops.loops))
+            if (!wholeNumber(
+                    argv[++i], LoopPlayback::kMinLoops, LoopPlayback::kMaxLoops, loops.loops))
                 return fail("--loops takes a number of passes from 1 to 9");
         } else if (arg == "--fade" && i + 1 < argc) {
             if (!wholeNumber(argv[++i], 0, LoopPlayback::kMaxFadeMs / 1000, fadeSeconds))

@@ -78,11 +78,12 @@ protected:
     void reset() override { records.push_back({m_at, OutMessage::Kind::Reset, 0, 0, 0, {}}); }
     void restore(midi::SystemMode mode) override
     {
-        records.push_back({m_at, OutMessage::Kind::Restore, 0, static_cast<uint8_t>(mode), 0, {}});
+        records.push_back(
+            { m_at, OutMessage::Kind::Restore, 0, static_cast<uint8_t>(mode), 0, {} });
     }
     void fade(uint32_t at, uint32_t length) override
     {
-        records.push_back({m_at, OutMessage::Kind::Fade, 0, 0, 0, {}, at, length});
+        records.push_back({ m_at, OutMessage::Kind::Fade, 0, 0, 0, {}, at, length });
     }
 
 private:

@@ -212,16 +212,16 @@ enum Looped { NoLoop, MiddleHalf, FromTheStart };
 std::vector<int64_t> inLaterPasses(Song& song, const std::vector<int64_t>& points, Looped looped)
 {
     // Whole milliseconds: a point a millisecond clear of every event stays so in each pass.
-    const SongLoop loop{looped == FromTheStart ? 0 : song.lengthUs() / 4000 * 1000,
-                        song.lengthUs() * 3 / 4000 * 1000};
+    const SongLoop loop { looped == FromTheStart ? 0 : song.lengthUs() / 4000 * 1000,
+        song.lengthUs() * 3 / 4000 * 1000 };
     song.setLoop(loop);
-    const LoopTimeline timeline(song, LoopPlayback{2, 8000});
+    const LoopTimeline timeline(song, LoopPlayback { 2, 8000 });
     std::vector<int64_t> out;
     for (int64_t ms : points) {
         const int64_t us = ms * 1000;
         if ((loop.startUs > 0 && us - loop.startUs < 1000) || loop.endUs - us < 1000)
             continue;
-        for (int64_t pass : {1, 2}) {
+        for (int64_t pass : { 1, 2 }) {
             const int64_t played = us + pass * loop.lengthUs();
             if (played < timeline.lengthUs())
                 out.push_back(played / 1000);
@@ -413,13 +413,16 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("looped");
         QTest::newRow("modes, rhythm parts and the pedal") << QString() << int(NoLoop);
-        QTest::newRow("a long song, chased from the states kept along it") << QStringLiteral("long") << int(NoLoop);
+        QTest::newRow("a long song, chased from the states kept along it")
+            << QStringLiteral("long") << int(NoLoop);
         QTest::newRow("every message a module takes") << QStringLiteral("module") << int(NoLoop);
         QTest::newRow("looped: modes, rhythm parts and the pedal") << QString() << int(MiddleHalf);
-        QTest::newRow("looped from its GS reset: modes, rhythm parts and the pedal") << QString() << int(FromTheStart);
-        QTest::newRow("looped: every message a module takes") << QStringLiteral("module") << int(MiddleHalf);
-        QTest::newRow("looped from its GS reset: every message a module takes") << QStringLiteral("module")
-                                                                                << int(FromTheStart);
+        QTest::newRow("looped from its GS reset: modes, rhythm parts and the pedal")
+            << QString() << int(FromTheStart);
+        QTest::newRow("looped: every message a module takes")
+            << QStringLiteral("module") << int(MiddleHalf);
+        QTest::newRow("looped from its GS reset: every message a module takes")
+            << QStringLiteral("module") << int(FromTheStart);
         const std::filesystem::path songs = "/usr/share/games/openttd/baseset/openmsx";
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -429,9 +432,10 @@ private slots:
         }
         std::sort(files.begin(), files.end());
         for (const auto& f : files) {
-            QTest::newRow(f.filename().c_str()) << QString::fromStdString(f.string()) << int(NoLoop);
-            QTest::newRow(("looped: " + f.filename().string()).c_str()) << QString::fromStdString(f.string())
-                                                                        << int(MiddleHalf);
+            QTest::newRow(f.filename().c_str())
+                << QString::fromStdString(f.string()) << int(NoLoop);
+            QTest::newRow(("looped: " + f.filename().string()).c_str())
+                << QString::fromStdString(f.string()) << int(MiddleHalf);
         }
     }
 
@@ -464,7 +468,7 @@ private slots:
         SynthUnderTest& b = *seeking;
         Sequencer playing(std::move(through));
         Sequencer seeker(std::move(seeking));
-        const LoopPlayback playback{2, 8000};
+        const LoopPlayback playback { 2, 8000 };
         playing.setLoopPlayback(playback);
         seeker.setLoopPlayback(playback);
         playing.open(song);

@@ -146,7 +146,7 @@ private slots:
             .endOfTrack(4000);
         const QString path = m_dir.filePath("looped.mid");
         smf.writeFile(QFile::encodeName(path).toStdString());
-        setPlaylist(*m_form, {path});
+        setPlaylist(*m_form, { path });
         m_form->mnuViewLyrics_Click();
         frmLyrics* lyrics = m_form->lyricsWindow();
         settle();

@@ -112,7 +112,8 @@ ReadResult SmfReader::readTexts(std::span<const uint8_t> bytes, SmfTextSink& sin
         endTick = std::max(endTick, track.endTick);
     out.m_lengthUs = map.timeUs(endTick);
     out.m_trackCount = int(reader.m_tracks.size());
-    out.m_loop = reader.m_loopMarks.resolve(map, endTick, (reader.m_division & kSmpteFlag) ? 0 : reader.m_division);
+    out.m_loop = reader.m_loopMarks.resolve(
+        map, endTick, (reader.m_division & kSmpteFlag) ? 0 : reader.m_division);
     sink.timeline(map);
     if (reader.m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file: " + reader.m_repairNote};

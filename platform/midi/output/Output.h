@@ -20,13 +20,13 @@ struct MidiEvent;
 /// One message placed within a block.
 struct OutMessage {
     enum class Kind : uint8_t {
-        Short,   ///< a channel message
-        SysEx,   ///< complete F0 ... F7 bytes in Block::sysex
+        Short, ///< a channel message
+        SysEx, ///< complete F0 ... F7 bytes in Block::sysex
         Silence, ///< stop every sound now (sustain off, all sounds off, all notes off)
         Release, ///< end of the piece: sustain off and all notes off, let notes ring out
-        Reset,   ///< back to power-on defaults (programs, controllers, pitch bend)
+        Reset, ///< back to power-on defaults (programs, controllers, pitch bend)
         Restore, ///< power-on defaults of the system mode in data1, ending no sound
-        Fade,    ///< the level from here on, fadeAt frames into a fade of fadeLength
+        Fade, ///< the level from here on, fadeAt frames into a fade of fadeLength
     };
     Kind kind = Kind::Short;
     uint8_t status = 0;
@@ -59,7 +59,7 @@ struct Block {
     }
     void addShort(uint8_t status, uint8_t data1, uint8_t data2, uint32_t frame = 0)
     {
-        messages.push_back({OutMessage::Kind::Short, status, data1, data2, frame, 0, 0, 0, 0});
+        messages.push_back({ OutMessage::Kind::Short, status, data1, data2, frame, 0, 0, 0, 0 });
     }
     void addRestore(SystemMode mode, uint32_t frame = 0)
     {

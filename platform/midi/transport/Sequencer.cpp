@@ -1,9 +1,9 @@
 #include "platform/midi/transport/Sequencer.h"
 
+#include "platform/midi/output/Output.h"
 #include "platform/midi/transport/ChaseState.h"
 #include "platform/midi/transport/LoopJump.h"
 #include "platform/midi/transport/LoopTimeline.h"
-#include "platform/midi/output/Output.h"
 
 #include <algorithm>
 #include <atomic>
@@ -66,8 +66,8 @@ struct Sequencer::Impl final : EventSource {
         segment = timeline.segmentAt(us);
         const auto& events = song.events();
         next = std::lower_bound(events.begin(), events.end(), us - segment.offsetUs,
-                                [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
-               - events.begin();
+                   [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
+            - events.begin();
     }
     /// Playing on from @p atUs within the fading pass: the output takes up its level there.
     void resumeFade(Block& out, int64_t atUs) const
@@ -77,7 +77,9 @@ struct Sequencer::Impl final : EventSource {
     }
     void addFade(Block& out, int64_t atUs, uint32_t frame) const
     {
-        auto frames = [this](int64_t us) { return static_cast<uint32_t>((us * rate + kUsPerSecond / 2) / kUsPerSecond); };
+        auto frames = [this](int64_t us) {
+            return static_cast<uint32_t>((us * rate + kUsPerSecond / 2) / kUsPerSecond);
+        };
         out.addFade(frames(atUs - timeline.fadeStartUs()), frames(timeline.fadeLengthUs()), frame);
     }
     void halt(TransportState to)
@@ -124,9 +126,9 @@ struct Sequencer::Impl final : EventSource {
     int64_t stopUs = 0;     ///< where playing ends: the length, or the end given to play()
     bool ending = false;    ///< everything up to stopUs is out; its sound is on its way
     std::size_t next = 0;   ///< first event not yet dispatched
-    LoopTimeline timeline;  ///< the song's loop unrolled, or played time is song time
+    LoopTimeline timeline; ///< the song's loop unrolled, or played time is song time
     LoopTimeline::Segment segment; ///< the stretch of the timeline being dispatched
-    LoopJump jump;          ///< the jump back to the loop start
+    LoopJump jump; ///< the jump back to the loop start
     LoopPlayback loopPlayback; ///< for the next open
     ChaseState chase;       ///< what the output has been told up to the position
     Block pending;          ///< commands for the output, sent at the start of the next block

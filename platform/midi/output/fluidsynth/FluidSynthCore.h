@@ -2,9 +2,9 @@
 // One FluidSynth synthesiser with its soundfont, and the MIDI messages the engine sends
 // it. Shared by the live output and the offline renderer, so both sound the same.
 
+#include "platform/midi/module/PartMap.h"
 #include "platform/midi/output/FadeGain.h"
 #include "platform/midi/output/Limiter.h"
-#include "platform/midi/module/PartMap.h"
 #include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 
 #include <array>

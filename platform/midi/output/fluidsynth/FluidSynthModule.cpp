@@ -109,8 +109,8 @@ void FluidSynthModule::applyParts(bool effectsKnown)
     }
     applyGain();
     if (!effectsKnown) {
-        m_reverb = {-1, -1, -1, -1};
-        m_chorus = {-1, -1, -1, -1, false};
+        m_reverb = { -1, -1, -1, -1 };
+        m_chorus = { -1, -1, -1, -1, false };
     }
     applyEffects();
 }
