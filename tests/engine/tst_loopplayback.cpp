@@ -160,6 +160,24 @@ private slots:
         QCOMPARE(m_seq->lengthMs(), length);
     }
 
+    void aNewSettingWaitsForTheNextOpen()
+    {
+        // The settings window may change the passes while a song plays: the song keeps
+        // the length it was opened with, the next one takes the new setting.
+        m_seq->setLoopPlayback(LoopPlayback {});
+        m_seq->open(loopedSong());
+        m_seq->seek(12000);
+        m_seq->setLoopPlayback(LoopPlayback { 3, 2000 });
+        QCOMPARE(m_seq->loopPlayback(), (LoopPlayback { 3, 2000 }));
+        QCOMPARE(m_seq->lengthMs(), 18000);
+        QCOMPARE(m_seq->positionMs(), 12000);
+        m_seq->open(loopedSong());
+        QCOMPARE(m_seq->lengthMs(), 6000 + 2 * 4000 + 2000);
+        m_seq->setLoopPlayback(LoopPlayback { 1, 2000 });
+        m_seq->open(loopedSong());
+        QCOMPARE(m_seq->lengthMs(), 10000);
+    }
+
     void everyPassPlaysEveryNoteOnceAtItsTime()
     {
         m_seq->open(loopedSong());

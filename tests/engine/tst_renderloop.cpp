@@ -1,7 +1,8 @@
 // A looped song rendered through FluidSynth: played unrolled it gives, sample for sample,
 // what the same song with its loop written out gives, up to the fade; the fade's level
-// falls as set, and after it all is silent. The jump back silences nothing: a chord
-// ringing with the pedal across the loop's end releases into the next pass.
+// falls as set, and after it all is silent; a seek or a new open out of the fade plays at
+// full level again. The jump back silences nothing: a chord ringing with the pedal across
+// the loop's end releases into the next pass.
 
 #include "common/LoopedSong.h"
 #include "engine/SongBuilder.h"
@@ -136,6 +137,62 @@ private slots:
         // After the end, silence.
         QVERIFY(a.peak(end + kRate / 10, frames) <= 4);
         QVERIFY(b.peak(end + kRate / 10, frames) > 1000);
+    }
+
+    void leavingTheFadeBringsTheFullLevelBack_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("a seek back into the first pass") << 0;
+        QTest::newRow("stopped, then a seek back") << 1;
+        QTest::newRow("the song opened again") << 2;
+    }
+
+    void leavingTheFadeBringsTheFullLevelBack()
+    {
+        QFETCH(int, how);
+        const Song looped = parsed(loopedSong(LoopMark::Markers));
+        const LoopPlayback playback { 2, 8000 };
+        const LoopTimeline timeline(looped, playback);
+        const int64_t backMs = looped.loop()->startUs / 1000 + 500;
+        const int64_t frames = 2 * kRate;
+        std::string error;
+
+        // Three quarters into the fade (about -24 dB), then back to the first pass.
+        auto synth = OfflineRenderer::create(kSmallSoundfont, kRate, error);
+        QVERIFY2(synth, error.c_str());
+        OfflineRenderer& out = *synth;
+        Sequencer seq(std::move(synth));
+        seq.setLoopPlayback(playback);
+        seq.open(looped);
+        seq.seek((timeline.fadeStartUs() + 6 * kSecond) / 1000);
+        seq.play();
+        std::vector<int16_t> scratch(kBlock * 2);
+        for (int i = 0; i < 20; ++i)
+            out.render(scratch.data(), kBlock);
+        if (how == 1)
+            seq.stop();
+        if (how == 2)
+            seq.open(looped);
+        seq.seek(backMs);
+        seq.play();
+        Render after;
+        after.samples.resize(std::size_t(frames) * 2);
+        for (int64_t done = 0; done < frames; done += kBlock)
+            out.render(after.samples.data() + done * 2,
+                uint32_t(std::min<int64_t>(kBlock, frames - done)));
+
+        // The same place played from a fresh start of the song.
+        const int64_t skip = frameAt(backMs * 1000);
+        const Render fresh = render(looped, playback, skip + frames);
+        Render there;
+        there.samples.assign(fresh.samples.begin() + skip * 2, fresh.samples.end());
+        // Past what the seek's silence cut, the level is the song's own.
+        const double got = after.rms(kRate / 2, frames);
+        const double want = there.rms(kRate / 2, frames);
+        QVERIFY2(want > 500 && std::abs(20 * std::log10(got / want)) < 1.0,
+            qPrintable(QStringLiteral("rms %1 after leaving the fade, %2 played through")
+                           .arg(got)
+                           .arg(want)));
     }
 
     void theJumpLetsTheReleasesRing_data()
