@@ -2,7 +2,9 @@
 // tempo changes), against FluidSynth's own MIDI file loader on the same file, in the
 // same run. Two settings: each open in a fresh process (as when a player opens a song:
 // new memory must be faulted in), and repeated opens in one warm process. Runs of the
-// two alternate so both see the same machine load; prints figures and ratios.
+// two alternate so both see the same machine load; prints figures and ratios. The same
+// file with a loop marked (loopStart/loopEnd markers, and CC 111 again and again) is
+// opened beside it: reading the loop must cost nothing noticeable.
 
 #include "common/SmfWriter.h"
 #include "platform/midi/file/Song.h"
@@ -35,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 
 // Tracks 1..15 hold note pairs (4 bytes per event, no running status); track 0 holds
 // the tempo map.
-sequora::test::Bytes makeSong()
+sequora::test::Bytes makeSong(bool looped)
 {
     sequora::test::SmfWriter smf(1, kDivision);
     const int perTrack = kChannelEvents / (kTracks - 1);
@@ -46,8 +48,13 @@ sequora::test::Bytes makeSong()
     auto& conductor = smf.addTrack();
     conductor.timeSignature(0, 4, 2);
     const uint32_t step = uint32_t(songTicks / kTempoChanges);
-    for (int i = 0; i < kTempoChanges; ++i)
+    for (int i = 0; i < kTempoChanges; ++i) {
         conductor.tempo(i == 0 ? 0 : step, 400000 + uint32_t(i % 37) * 7919);
+        if (looped && i == kTempoChanges / 6)
+            conductor.text(0, 0x06, "loopStart");
+        if (looped && i == kTempoChanges * 5 / 6)
+            conductor.text(0, 0x06, "loopEnd");
+    }
     for (int t = 1; t < kTracks; ++t) {
         auto& track = smf.addTrack();
         const int ch = (t - 1) % 16;
@@ -58,6 +65,8 @@ sequora::test::Bytes makeSong()
                 track.noteOn(i == 0 ? 0 : noteTicks, ch, key, 90);
             else
                 track.noteOff(noteTicks, ch, key, 64);
+            if (looped && t == 2 && i % 5000 == 1)
+                track.controller(0, ch, 111, 0);
         }
     }
     return smf.bytes();
@@ -161,13 +170,22 @@ void report(const char* setting, const Contender& ours, const Contender& peer, b
 int main()
 {
     const fs::path path = fs::temp_directory_path() / "sequora-bench-open.mid";
-    const sequora::test::Bytes bytes = makeSong();
+    const sequora::test::Bytes bytes = makeSong(false);
     sequora::test::SmfWriter::writeBytes(path, bytes);
+    const fs::path loopedPath = fs::temp_directory_path() / "sequora-bench-open-looped.mid";
+    sequora::test::SmfWriter::writeBytes(loopedPath, makeSong(true));
 
     sequora::midi::Song song;
     // Freeing the previous song is teardown, as deleting FluidSynth's player is.
     Contender ours{"Song::load (read, tempo map, merge)", [&] { song = sequora::midi::Song(); },
                    [&] { return sequora::midi::Song::load(path.string(), song).playable(); }, [] {}, {}, {}};
+    Contender looped { "Song::load, the same with a loop marked",
+        [&] { song = sequora::midi::Song(); },
+        [&] {
+            return sequora::midi::Song::load(loopedPath.string(), song).playable()
+                && song.loop().has_value();
+        },
+        [] {}, {}, {} };
 
     // FluidSynth reads the file when its player first runs: time from adding the file to
     // the moment the player knows the song's total ticks (one 64-frame block rendered).
@@ -202,17 +220,21 @@ int main()
 
     for (int round = 0; round < kFreshRuns; ++round) {
         ours.fresh.push_back(ours.measureFresh());
+        looped.fresh.push_back(looped.measureFresh());
         fluid.fresh.push_back(fluid.measureFresh());
     }
     for (int round = 0; round < kWarmRuns; ++round) {
         ours.warm.push_back(ours.measure());
+        looped.warm.push_back(looped.measure());
         fluid.warm.push_back(fluid.measure());
     }
     delete_fluid_synth(synth);
     delete_fluid_settings(settings);
-    if (!std::getenv("SEQUORA_BENCH_KEEP"))
+    if (!std::getenv("SEQUORA_BENCH_KEEP")) {
         fs::remove(path);
-    for (const Contender* c : {&ours, &fluid})
+        fs::remove(loopedPath);
+    }
+    for (const Contender* c : { &ours, &fluid, &looped })
         for (const auto* set : {&c->fresh, &c->warm})
             for (const Sample& s : *set)
                 if (s.wallMs < 0) {
@@ -225,5 +247,17 @@ int main()
                 double(song.lengthUs()) / 1e6, fluidTicks);
     report("each open in a fresh process", ours, fluid, true);
     report("repeated opens in one process", ours, fluid, false);
+    const Summary plainFresh = summarise(ours.fresh);
+    const Summary loopedFresh = summarise(looped.fresh);
+    const Summary plainWarm = summarise(ours.warm);
+    const Summary loopedWarm = summarise(looped.warm);
+    std::printf("with a loop marked: fresh median %7.2f ms (best CPU %7.2f), warm median %7.2f ms "
+                "(best CPU %7.2f)\n",
+        loopedFresh.medianWall, loopedFresh.bestCpu, loopedWarm.medianWall, loopedWarm.bestCpu);
+    std::printf("  ratio plain / looped: fresh median %.2fx, best CPU %.2fx; warm median %.2fx, "
+                "best CPU %.2fx"
+                " (1.00: the loop costs nothing)\n",
+        plainFresh.medianWall / loopedFresh.medianWall, plainFresh.bestCpu / loopedFresh.bestCpu,
+        plainWarm.medianWall / loopedWarm.medianWall, plainWarm.bestCpu / loopedWarm.bestCpu);
     return 0;
 }

@@ -2,11 +2,15 @@
 // on the same songs and soundfont, in the same run. Each program renders each song a
 // few times, alternating; the best wall time of each counts. Prints per song and in
 // total the two times and their ratio (FluidSynth's time / ours: above 1 is faster).
+// Then a piece of game music with a marked loop: ours plays it unrolled (`--loops 2`,
+// twice and a fade), FluidSynth the file as written, so the two are compared per second
+// of audio rendered.
 //
 //   bench_render [SONG.mid ...]     (default: a few of the openmsx songs)
 //   env SEQUORA_RENDER=path/to/sequora-render, SEQUORA_SOUNDFONT=...
 
 #include "BenchSoundfont.h"
+#include "common/LoopedSong.h"
 
 #include <chrono>
 #include <cstdio>
@@ -57,6 +61,14 @@ bool runTimed(const std::vector<std::string>& args, Timing& best)
     best.wall = std::min(best.wall, wall);
     best.cpu = std::min(best.cpu, cpu);
     return true;
+}
+
+// Seconds of 16-bit stereo audio in a WAV file at @p rate (its header aside).
+double audioSeconds(const std::string& wav, int rate)
+{
+    std::error_code ec;
+    const auto bytes = fs::file_size(wav, ec);
+    return ec ? 0.0 : double(bytes - 44) / 4.0 / rate;
 }
 
 std::string ourRenderer(const char* argv0)
@@ -120,6 +132,44 @@ int main(int argc, char** argv)
     std::printf("%-28s %7.2f (%6.2f) %7.2f (%6.2f) %7.2f %7.2f\n", "total", totalOurs.wall, totalOurs.cpu,
                 totalTheirs.wall, totalTheirs.cpu, totalTheirs.wall / totalOurs.wall, totalTheirs.cpu / totalOurs.cpu);
     std::printf("render speed ratio (fluidsynth / sequora-render, wall): %.2f\n", totalTheirs.wall / totalOurs.wall);
+
+    const std::string game = (dir / "looped.mid").string();
+    sequora::test::SmfWriter::writeBytes(
+        game, sequora::test::loopedSong(sequora::test::LoopMark::Markers));
+    // The piece as written by both, and unrolled by ours: the first pair says what this
+    // music costs each, the second what playing its loop again adds.
+    Timing once, looped, fluid;
+    double onceAudio = 0, loopedAudio = 0, fluidAudio = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        if (!runTimed(
+                { render, game, ours, "--rate", "44100", "--soundfont", soundfont, "--loops", "1" },
+                once)
+            || !(onceAudio = audioSeconds(ours, 44100))
+            || !runTimed(
+                { render, game, ours, "--rate", "44100", "--soundfont", soundfont, "--loops", "2" },
+                looped)
+            || !(loopedAudio = audioSeconds(ours, 44100))
+            || !runTimed(
+                { "fluidsynth", "-ni", "-F", theirs, "-r", "44100", soundfont, game }, fluid)
+            || !(fluidAudio = audioSeconds(theirs, 44100))) {
+            std::fprintf(stderr, "bench_render: a renderer failed on the looped piece\n");
+            fs::remove_all(dir);
+            return 1;
+        }
+    }
+    auto perSecond = [](const Timing& t, double audio) { return t.wall / audio; };
+    std::printf("\nlooped game piece, wall seconds per second of audio (audio seconds):\n");
+    std::printf("  sequora-render --loops 1 (as written)   %.4f (%5.1f s)\n",
+        perSecond(once, onceAudio), onceAudio);
+    std::printf("  sequora-render --loops 2 (unrolled)     %.4f (%5.1f s)\n",
+        perSecond(looped, loopedAudio), loopedAudio);
+    std::printf("  fluidsynth -F (as written)              %.4f (%5.1f s)\n",
+        perSecond(fluid, fluidAudio), fluidAudio);
+    std::printf("looped render speed ratio per second of audio (fluidsynth / sequora-render "
+                "--loops 2): %.2f"
+                " (as written: %.2f)\n",
+        perSecond(fluid, fluidAudio) / perSecond(looped, loopedAudio),
+        perSecond(fluid, fluidAudio) / perSecond(once, onceAudio));
     fs::remove_all(dir);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "info/SongTextLoader.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <QLabel>
 #include <QScreen>
@@ -104,15 +105,23 @@ void frmLyrics::follow(const std::string& path, int64_t units)
         m_shownPiece = {};
     }
     if (!m_texts && !m_path.empty())
-        m_texts = m_loader.texts(m_path);
+        takeTexts();
     render();
+}
+
+void frmLyrics::takeTexts()
+{
+    m_texts = m_loader.texts(m_path);
+    if (m_texts)
+        m_timeline = sequora::midi::LoopTimeline(m_texts->loop(), m_texts->lengthUs(),
+            sequora::midi::engine::sequencer().loopPlayback());
 }
 
 void frmLyrics::textsArrived()
 {
     if (m_path.empty() || m_texts)
         return;
-    m_texts = m_loader.texts(m_path);
+    takeTexts();
     m_shownDisplay = nullptr;
     m_shownPiece = {};
     render();
@@ -135,7 +144,8 @@ void frmLyrics::render()
         showDisplay(-1);
         return;
     }
-    const int64_t timeUs = m_units * kUsPerUnit;
+    // In a loop's later passes, the words of the same place in the song.
+    const int64_t timeUs = m_timeline.songUs(m_units * kUsPerUnit);
     if (m_texts->syllableCount() == 0)
         showMessage(QString::fromStdString(m_texts->title()), kNoLyrics);
     else

@@ -4,6 +4,7 @@
 // written it so far. It follows the player's monitor and asks the device nothing.
 
 #include "platform/midi/file/SongText.h"
+#include "platform/midi/transport/LoopTimeline.h"
 
 #include <QString>
 #include <QWidget>
@@ -65,6 +66,8 @@ private:
     void textsArrived();
     void setSpokenLine(const QString& line);
     void render();
+    /// The song's texts from the loader, and the timeline of its loop.
+    void takeTexts();
     void showMessage(const QString& title, const QString& message);
     void showLyrics(std::size_t sung);
     void showDisplay(int64_t timeUs);
@@ -76,6 +79,8 @@ private:
     std::string m_path;
     std::shared_ptr<const sequora::midi::SongText> m_texts;
     int64_t m_units = 0;
+    /// The song's loop as the device plays it: where in the song the position lies.
+    sequora::midi::LoopTimeline m_timeline;
     std::unordered_map<std::size_t, std::vector<Piece>> m_pieces;
     int m_sungLength = 0;
     const sequora::midi::ModuleDisplay* m_shownDisplay = nullptr;

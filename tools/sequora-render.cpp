@@ -1,8 +1,11 @@
-// sequora-render IN.mid OUT.wav [--rate R] [--soundfont F]
+// sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S]
 // Renders a song offline through the engine, as fast as the machine allows: 16-bit
 // stereo WAV, the song's length plus a release tail. The soundfont, the effects and the
 // listening level are the player's sound settings (SEQUORA_SOUNDFONT over them), so a
-// file sounds as the player plays it; --soundfont chooses another font.
+// file sounds as the player plays it; --soundfont chooses another font. A song with a
+// marked loop plays it as the player does: N passes in all (default 2; 1 plays the file
+// as written), then a pass fading out over S seconds (default 8; 0: the file's own
+// ending follows).
 
 #include "platform/Settings.h"
 #include "platform/midi/file/Song.h"
@@ -30,8 +33,16 @@ constexpr int kExitFailure = 1;
 
 int usage()
 {
-    std::fprintf(stderr, "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F]\n");
+    std::fprintf(stderr,
+        "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S]\n");
     return kExitUsage;
+}
+
+// A whole number from @p lo to @p hi, all of @p text.
+bool wholeNumber(std::string_view text, int lo, int hi, int& out)
+{
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
 }
 
 int fail(const std::string& message)
@@ -47,13 +58,20 @@ int main(int argc, char** argv)
     std::vector<std::string_view> files;
     int rate = kDefaultRate;
     std::string soundfont;
+    LoopPlayback loops;
+    int fadeSeconds = loops.fadeMs / 1000;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--rate" && i + 1 < argc) {
-            const std::string_view value = argv[++i];
-            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), rate);
-            if (ec != std::errc() || end != value.data() + value.size() || rate < kMinRate || rate > kMaxRate)
+            if (!wholeNumber(argv[++i], kMinRate, kMaxRate, rate))
                 return fail("--rate takes a sample rate from 8000 to 192000");
+        } else if (arg == "--loops" && i + 1 < argc) {
+            if (!wholeNumber(
+                    argv[++i], LoopPlayback::kMinLoops, LoopPlayback::kMaxLoops, loops.loops))
+                return fail("--loops takes a number of passes from 1 to 9");
+        } else if (arg == "--fade" && i + 1 < argc) {
+            if (!wholeNumber(argv[++i], 0, LoopPlayback::kMaxFadeMs / 1000, fadeSeconds))
+                return fail("--fade takes seconds from 0 to 20");
         } else if (arg == "--soundfont" && i + 1 < argc) {
             soundfont = argv[++i];
         } else if (arg.starts_with("--")) {
@@ -82,10 +100,13 @@ int main(int argc, char** argv)
     renderer->setSound(sound.reverb, sound.chorus, sound.levelDb);
     OfflineRenderer& synth = *renderer;
     Sequencer sequencer(std::move(renderer));
-
-    const int64_t songFrames = (song.lengthUs() * rate + 999'999) / 1'000'000;
-    int64_t remaining = songFrames + kTailMs * rate / 1000;
+    loops.fadeMs = fadeSeconds * 1000;
+    sequencer.setLoopPlayback(loops);
+    // What is heard: with a loop, the passes and the fade.
+    const int64_t lengthUs = LoopTimeline(song, loops).lengthUs();
+    const int64_t songFrames = (lengthUs * rate + 999'999) / 1'000'000;
     sequencer.open(std::move(song));
+    int64_t remaining = songFrames + kTailMs * rate / 1000;
     sequencer.play();
 
     WavWriter wav;

@@ -21,6 +21,8 @@ public:
         uint8_t data1 = 0;
         uint8_t data2 = 0;
         std::vector<uint8_t> sysex;
+        uint32_t fadeAt = 0; ///< Fade: frames into the fade, and its length
+        uint32_t fadeLength = 0;
     };
 
     explicit RecordingOutput(int rate = 44100) : m_rate(rate) {}
@@ -74,6 +76,15 @@ protected:
     void silence() override { records.push_back({m_at, OutMessage::Kind::Silence, 0, 0, 0, {}}); }
     void release() override { records.push_back({m_at, OutMessage::Kind::Release, 0, 0, 0, {}}); }
     void reset() override { records.push_back({m_at, OutMessage::Kind::Reset, 0, 0, 0, {}}); }
+    void restore(midi::SystemMode mode) override
+    {
+        records.push_back(
+            { m_at, OutMessage::Kind::Restore, 0, static_cast<uint8_t>(mode), 0, {} });
+    }
+    void fade(uint32_t at, uint32_t length) override
+    {
+        records.push_back({ m_at, OutMessage::Kind::Fade, 0, 0, 0, {}, at, length });
+    }
 
 private:
     int m_rate;

@@ -1,6 +1,7 @@
 // sequora-render from the outside (exit codes, one-line errors, the WAV it writes) and
 // the WAV writer underneath it.
 
+#include "common/LoopedSong.h"
 #include "common/SmfWriter.h"
 #include "platform/midi/output/WavWriter.h"
 
@@ -128,6 +129,47 @@ private slots:
         };
         QVERIFY(loudest(0, 22050) > 1000);
         QVERIFY(loudest(frames - 2205, frames) < loudest(0, 22050) / 50);
+    }
+
+    void aLoopedSongRendersAsThePlayerPlaysIt_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("lengthMs"); // -1: refused
+        // Intro 3.84 s, loop 15.84 s, ending 2.4 s.
+        QTest::newRow("by default twice, then 8 s of fade")
+            << QStringList {} << 3840 + 2 * 15840 + 8000;
+        QTest::newRow("once: the file as written") << QStringList { "--loops", "1" } << 22080;
+        QTest::newRow("three times, no fade: the ending follows")
+            << QStringList { "--loops", "3", "--fade", "0" } << 22080 + 2 * 15840;
+        QTest::newRow("nine times, 20 s of fade")
+            << QStringList { "--loops", "9", "--fade", "20" } << 3840 + 9 * 15840 + 20000;
+        QTest::newRow("no passes") << QStringList { "--loops", "0" } << -1;
+        QTest::newRow("ten passes") << QStringList { "--loops", "10" } << -1;
+        QTest::newRow("a fade too long") << QStringList { "--fade", "21" } << -1;
+        QTest::newRow("a fade of words") << QStringList { "--fade", "long" } << -1;
+    }
+    void aLoopedSongRendersAsThePlayerPlaysIt()
+    {
+        if (!QFileInfo::exists(m_tool))
+            QSKIP("sequora-render is not built");
+        QFETCH(QStringList, options);
+        QFETCH(int, lengthMs);
+        sequora::test::SmfWriter::writeBytes(
+            m_dir / "game.mid", sequora::test::loopedSong(sequora::test::LoopMark::Markers));
+        constexpr int kRate = 8000; // a quick render: only the length counts here
+        QProcess* p = run(QStringList { QString::fromStdString((m_dir / "game.mid").string()),
+                              QString::fromStdString((m_dir / "out.wav").string()), "--rate",
+                              QString::number(kRate) }
+            + options);
+        if (lengthMs < 0) {
+            QVERIFY(p->exitCode() != 0);
+            QVERIFY(p->readAllStandardError().startsWith("sequora-render: "));
+            return;
+        }
+        QCOMPARE(p->exitCode(), 0);
+        const WavInfo w = readWav(m_dir / "out.wav");
+        QCOMPARE(
+            w.samples.size() / 2, std::size_t(int64_t(lengthMs) * kRate / 1000 + kRate * 3 / 2));
     }
 
     void refusesWhatItCannotPlay_data()

@@ -2,7 +2,8 @@
 // songs (and of a piece that changes system modes and holds the pedal), the soft synth's
 // programs, banks, drum parts, controllers, bend and bend range after seek + play equal
 // those after playing from the start to that point, and so do the notes sounding on its
-// melodic parts.
+// melodic parts. The same songs given a loop (their middle half) are sought into its
+// second pass and into the fading pass, past the jumps back.
 
 #include "engine/SongBuilder.h"
 #include "platform/midi/output/fluidsynth/FluidSynthCore.h"
@@ -139,8 +140,23 @@ protected:
         m_core->reset();
         clearAll();
     }
+    void restore(SystemMode mode) override
+    {
+        // The pedals go up; the notes keys hold go on until their note-offs.
+        m_core->restore(mode);
+        for (uint8_t ch = 0; ch < kChannels; ++ch)
+            sendPedalUp(ch);
+    }
 
 private:
+    void sendPedalUp(uint8_t ch)
+    {
+        m_sustain[ch] = 0;
+        for (int key = 0; key < 128; ++key) {
+            if (m_pedal[ch][key])
+                m_velocity[ch][key] = 0, m_pedal[ch][key] = false;
+        }
+    }
     void clearNotes(uint8_t ch)
     {
         m_velocity[ch].fill(0);
@@ -187,6 +203,32 @@ std::vector<int64_t> pointsOf(const Song& song, std::mt19937& random)
     std::sort(points.begin(), points.end());
     points.erase(std::unique(points.begin(), points.end()), points.end());
     return points;
+}
+
+enum Looped { NoLoop, MiddleHalf, FromTheStart };
+
+/// Gives @p song a loop over its middle half or its first three quarters, and moves each
+/// of @p points that falls in the loop into its second pass and into the fading pass.
+std::vector<int64_t> inLaterPasses(Song& song, const std::vector<int64_t>& points, Looped looped)
+{
+    // Whole milliseconds: a point a millisecond clear of every event stays so in each pass.
+    const SongLoop loop { looped == FromTheStart ? 0 : song.lengthUs() / 4000 * 1000,
+        song.lengthUs() * 3 / 4000 * 1000 };
+    song.setLoop(loop);
+    const LoopTimeline timeline(song, LoopPlayback { 2, 8000 });
+    std::vector<int64_t> out;
+    for (int64_t ms : points) {
+        const int64_t us = ms * 1000;
+        if ((loop.startUs > 0 && us - loop.startUs < 1000) || loop.endUs - us < 1000)
+            continue;
+        for (int64_t pass : { 1, 2 }) {
+            const int64_t played = us + pass * loop.lengthUs();
+            if (played < timeline.lengthUs())
+                out.push_back(played / 1000);
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 // Modes changing mid-song, rhythm parts, banks, bend range, the pedal holding released
@@ -369,9 +411,18 @@ private slots:
     void aSeekLeavesWhatPlayingThroughLeft_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::newRow("modes, rhythm parts and the pedal") << QString();
-        QTest::newRow("a long song, chased from the states kept along it") << QStringLiteral("long");
-        QTest::newRow("every message a module takes") << QStringLiteral("module");
+        QTest::addColumn<int>("looped");
+        QTest::newRow("modes, rhythm parts and the pedal") << QString() << int(NoLoop);
+        QTest::newRow("a long song, chased from the states kept along it")
+            << QStringLiteral("long") << int(NoLoop);
+        QTest::newRow("every message a module takes") << QStringLiteral("module") << int(NoLoop);
+        QTest::newRow("looped: modes, rhythm parts and the pedal") << QString() << int(MiddleHalf);
+        QTest::newRow("looped from its GS reset: modes, rhythm parts and the pedal")
+            << QString() << int(FromTheStart);
+        QTest::newRow("looped: every message a module takes")
+            << QStringLiteral("module") << int(MiddleHalf);
+        QTest::newRow("looped from its GS reset: every message a module takes")
+            << QStringLiteral("module") << int(FromTheStart);
         const std::filesystem::path songs = "/usr/share/games/openttd/baseset/openmsx";
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -380,13 +431,18 @@ private slots:
                 files.push_back(entry.path());
         }
         std::sort(files.begin(), files.end());
-        for (const auto& f : files)
-            QTest::newRow(f.filename().c_str()) << QString::fromStdString(f.string());
+        for (const auto& f : files) {
+            QTest::newRow(f.filename().c_str())
+                << QString::fromStdString(f.string()) << int(NoLoop);
+            QTest::newRow(("looped: " + f.filename().string()).c_str())
+                << QString::fromStdString(f.string()) << int(MiddleHalf);
+        }
     }
 
     void aSeekLeavesWhatPlayingThroughLeft()
     {
         QFETCH(QString, path);
+        QFETCH(int, looped);
         if (!QFile::exists(kSoundfont))
             QSKIP("TimGM6mb is not installed");
         Song song;
@@ -400,7 +456,9 @@ private slots:
             QVERIFY(Song::load(path.toStdString(), song).playable());
         const unsigned seed = static_cast<unsigned>(qHash(path)) ^ 17u;
         std::mt19937 random(seed);
-        const std::vector<int64_t> points = pointsOf(song, random);
+        std::vector<int64_t> points = pointsOf(song, random);
+        if (looped != NoLoop)
+            points = inLaterPasses(song, points, Looped(looped));
         QVERIFY(!points.empty());
 
         auto through = synthUnderTest();
@@ -410,6 +468,9 @@ private slots:
         SynthUnderTest& b = *seeking;
         Sequencer playing(std::move(through));
         Sequencer seeker(std::move(seeking));
+        const LoopPlayback playback { 2, 8000 };
+        playing.setLoopPlayback(playback);
+        seeker.setLoopPlayback(playback);
         playing.open(song);
         seeker.open(song);
         playing.play();

@@ -131,6 +131,34 @@ private slots:
         QCOMPARE(with, without);
     }
 
+    void aLoopSingsItsWordsAgain()
+    {
+        // The same words, looped from 0.5 s to 4 s: at 4.6 s the second pass is 1.1 s in.
+        SmfWriter smf(0, 500);
+        smf.addTrack()
+            .text(500, 0x06, "loopStart")
+            .text(500, 0x05, "la")
+            .text(1000, 0x05, " la\r")
+            .text(1000, 0x05, "li")
+            .noteOn(0, 0, 60, 90)
+            .noteOff(1000, 0, 60)
+            .text(0, 0x06, "loopEnd")
+            .endOfTrack(4000);
+        const QString path = m_dir.filePath("looped.mid");
+        smf.writeFile(QFile::encodeName(path).toStdString());
+        setPlaylist(*m_form, { path });
+        m_form->mnuViewLyrics_Click();
+        frmLyrics* lyrics = m_form->lyricsWindow();
+        settle();
+        m_form->Command3_Click();
+        play(*m_form, 3500);
+        QCOMPARE(lyrics->currentLine(), "li");
+        play(*m_form, 1100);
+        QCOMPARE(position(*m_form), 46);
+        QCOMPARE(lyrics->currentLine(), "la la");
+        QCOMPARE(lyrics->sungLength(), 2);
+    }
+
     void noSongLoaded()
     {
         Form1 form;

@@ -41,6 +41,7 @@ constexpr uint8_t kCcNrpnLsb = 98;
 constexpr uint8_t kCcNrpnMsb = 99;
 constexpr uint8_t kCcRpnLsb = 100;
 constexpr uint8_t kCcRpnMsb = 101;
+constexpr uint8_t kCcLoopStart = 111; ///< RPG Maker's mark: the song loops from here to its end
 constexpr uint8_t kCcAllSoundOff = 120;
 constexpr uint8_t kCcResetAllControllers = 121;
 constexpr uint8_t kCcAllNotesOff = 123;

@@ -1,5 +1,6 @@
 #include "platform/midi/file/SmfReader.h"
 
+#include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/file/TempoMap.h"
 #include "platform/midi/file/TrackDecoder.h"
 
@@ -92,6 +93,7 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
         endTick = std::max(endTick, track.endTick);
     m_out.m_lengthUs = map.timeUs(endTick);
     m_out.m_trackCount = int(m_tracks.size());
+    m_out.m_loop = m_loopMarks.resolve(map, endTick, (m_division & kSmpteFlag) ? 0 : m_division);
     if (m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file, played as far as possible: " + m_repairNote};
     return {ReadStatus::Complete, "ok"};
@@ -110,6 +112,8 @@ ReadResult SmfReader::readTexts(std::span<const uint8_t> bytes, SmfTextSink& sin
         endTick = std::max(endTick, track.endTick);
     out.m_lengthUs = map.timeUs(endTick);
     out.m_trackCount = int(reader.m_tracks.size());
+    out.m_loop = reader.m_loopMarks.resolve(
+        map, endTick, (reader.m_division & kSmpteFlag) ? 0 : reader.m_division);
     sink.timeline(map, reader.m_lastNoteTick);
     if (reader.m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file: " + reader.m_repairNote};
@@ -226,6 +230,8 @@ void SmfReader::scanTrack(Track& track)
         ++m_eventCount;
         if (ev.status >= 0xF0)
             m_sysexBytes += ev.sysexLength;
+        else if (commandOf(ev.status) == kControlChange && ev.data1 == kCcLoopStart)
+            m_loopMarks.loopController(ev.tick);
     }
     if (!decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");
@@ -244,6 +250,8 @@ void SmfReader::scanTextTrack(Track& track, int number)
             m_textSink->sysex(number, ev.tick, {ev.sysex, ev.sysexLength});
         else if (number >= 0 && ((ev.status & 0xF0) == 0x80 || (ev.status & 0xF0) == 0x90))
             m_lastNoteTick = std::max(m_lastNoteTick, ev.tick);
+        else if (number >= 0 && commandOf(ev.status) == kControlChange && ev.data1 == kCcLoopStart)
+            m_loopMarks.loopController(ev.tick);
     }
     if (number >= 0 && !decoder.sawEndOfTrack())
         repaired("a track ends without End-of-Track");

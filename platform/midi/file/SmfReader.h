@@ -1,6 +1,7 @@
 #pragma once
 // Reads a Standard MIDI File image (optionally inside a RIFF RMID wrapper) into a Song.
 
+#include "platform/midi/file/LoopMarks.h"
 #include "platform/midi/file/Song.h"
 
 #include <cstdint>
@@ -43,7 +44,7 @@ public:
     ReadResult read(std::span<const uint8_t> bytes);
     /// Reads only what the song's texts need: one pass over the tracks that hands their
     /// texts and SysEx to @p sink, then the tempo map. No events are kept; @p out gets
-    /// the format, the track count and the length.
+    /// the format, the track count, the length and the loop.
     static ReadResult readTexts(std::span<const uint8_t> bytes, SmfTextSink& sink, Song& out);
 
 private:
@@ -57,12 +58,15 @@ private:
         int64_t tick;
         uint32_t usPerQuarter;
     };
-    /// Collects tempo changes and damage during the first pass.
+    /// Collects tempo changes, loop marks and damage during the first pass.
     struct ScanNotes {
         SmfReader& reader;
         void tempo(int64_t tick, uint32_t usPerQuarter);
         void damage(const char* why) { reader.repaired(why); }
-        void meta(int64_t, uint8_t, const uint8_t*, uint32_t) {}
+        void meta(int64_t tick, uint8_t type, const uint8_t* data, uint32_t length)
+        {
+            reader.m_loopMarks.meta(tick, type, data, length);
+        }
     };
     /// The same for the texts' pass, which also hands the texts on.
     struct TextNotes {
@@ -74,6 +78,8 @@ private:
         void meta(int64_t tick, uint8_t type, const uint8_t* data, uint32_t length)
         {
             sink.meta(track, tick, type, {data, length});
+            if (track >= 0)
+                reader.m_loopMarks.meta(tick, type, data, length);
         }
     };
 
@@ -97,6 +103,7 @@ private:
     Song& m_out;
     std::vector<Track> m_tracks;
     std::vector<TempoChange> m_tempos;
+    LoopMarks m_loopMarks;
     std::size_t m_eventCount = 0;
     std::size_t m_sysexBytes = 0;
     int m_declaredTracks = 0;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -20,6 +21,15 @@ struct MidiEvent {
     uint8_t data2 = 0;
     uint32_t sysexOffset = 0; ///< SysEx payload in Song::sysexData() (without the leading F0)
     uint32_t sysexLength = 0;
+};
+
+/// The stretch of a song its file marks to be repeated, as game music is: from startUs
+/// up to endUs. Events at startUs belong to the loop; events at endUs come after it.
+struct SongLoop {
+    int64_t startUs = 0;
+    int64_t endUs = 0;
+    int64_t lengthUs() const { return endUs - startUs; }
+    bool operator==(const SongLoop&) const = default;
 };
 
 /// How far reading got. Anything but Complete/Repaired means the song cannot be played.
@@ -81,12 +91,17 @@ public:
     int64_t lengthUs() const { return m_lengthUs; }
     int format() const { return m_format; }
     int trackCount() const { return m_trackCount; }
+    /// The loop the file marks (loopStart/loopEnd markers, or CC 111), if any.
+    const std::optional<SongLoop>& loop() const { return m_loop; }
+    /// Marks a loop on a song built from events (generators, tests).
+    void setLoop(std::optional<SongLoop> loop) { m_loop = loop; }
 
 private:
     friend class SmfReader;
     std::vector<MidiEvent> m_events;
     std::vector<uint8_t> m_sysex;
     int64_t m_lengthUs = 0;
+    std::optional<SongLoop> m_loop;
     int m_format = 0;
     int m_trackCount = 0;
 };

@@ -460,6 +460,8 @@ ReadResult SongText::parse(std::span<const uint8_t> bytes, SongText& out)
         if (!result.playable())
             return result;
         SongTextBuilder(out, texts).build();
+        out.m_loop = song.loop();
+        out.m_lengthUs = song.lengthUs();
         return result;
     } catch (const std::bad_alloc&) {
         out = SongText();

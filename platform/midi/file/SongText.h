@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,6 +82,11 @@ public:
     /// The display as written up to timeUs; null before the first message.
     const ModuleDisplay* displayAt(int64_t timeUs) const;
 
+    /// The song's loop and length, so a window can tell where in the song a moment
+    /// of a loop played again lies.
+    const std::optional<SongLoop>& loop() const { return m_loop; }
+    int64_t lengthUs() const { return m_lengthUs; }
+
 private:
     friend class SongTextBuilder;
     struct Syllable {
@@ -97,6 +103,8 @@ private:
     std::vector<Syllable> m_syllables;
     std::vector<LyricLine> m_lines;
     std::vector<DisplayChange> m_display;
+    std::optional<SongLoop> m_loop;
+    int64_t m_lengthUs = 0;
 };
 
 } // namespace sequora::midi

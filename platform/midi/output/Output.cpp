@@ -77,6 +77,12 @@ void Output::dispatch(const OutMessage& m)
     case OutMessage::Kind::Reset:
         reset();
         break;
+    case OutMessage::Kind::Restore:
+        restore(static_cast<SystemMode>(m.data1));
+        break;
+    case OutMessage::Kind::Fade:
+        fade(m.fadeAt, m.fadeLength);
+        break;
     }
 }
 
@@ -100,6 +106,18 @@ void Output::release()
 void Output::reset()
 {
     sendSysex(kGmSystemOn);
+    resetChannels();
+}
+
+void Output::restore(SystemMode)
+{
+    for (uint8_t ch = 0; ch < kChannels; ++ch)
+        sendShort(kControlChange | ch, kCcSustain, 0);
+    resetChannels();
+}
+
+void Output::resetChannels()
+{
     for (uint8_t ch = 0; ch < kChannels; ++ch) {
         sendShort(kControlChange | ch, kCcResetAllControllers, 0);
         sendShort(kControlChange | ch, kCcBankMsb, 0);

@@ -3,6 +3,8 @@
 // thread or a test's hand. On every tick it pulls one block of frames from the transport
 // (its EventSource) and dispatches each message at its frame offset within that block.
 
+#include "platform/midi/module/PartMap.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -19,11 +21,13 @@ struct MidiEvent;
 /// One message placed within a block.
 struct OutMessage {
     enum class Kind : uint8_t {
-        Short,   ///< a channel message
-        SysEx,   ///< complete F0 ... F7 bytes in Block::sysex
+        Short, ///< a channel message
+        SysEx, ///< complete F0 ... F7 bytes in Block::sysex
         Silence, ///< stop every sound now (sustain off, all sounds off, all notes off)
         Release, ///< end of the piece: sustain off and all notes off, let notes ring out
-        Reset,   ///< back to power-on defaults (programs, controllers, pitch bend)
+        Reset, ///< back to power-on defaults (programs, controllers, pitch bend)
+        Restore, ///< power-on defaults of the system mode in data1, ending no sound
+        Fade, ///< the level from here on, fadeAt frames into a fade of fadeLength
     };
     Kind kind = Kind::Short;
     uint8_t status = 0;
@@ -32,6 +36,8 @@ struct OutMessage {
     uint32_t frame = 0; ///< offset from the start of the block
     uint32_t sysexOffset = 0;
     uint32_t sysexLength = 0;
+    uint32_t fadeAt = 0;
+    uint32_t fadeLength = 0;
 };
 
 /// The messages due within one block, in time order. Reused from block to block so the
@@ -54,7 +60,19 @@ struct Block {
     }
     void addShort(uint8_t status, uint8_t data1, uint8_t data2, uint32_t frame = 0)
     {
-        messages.push_back({OutMessage::Kind::Short, status, data1, data2, frame, 0, 0});
+        messages.push_back({ OutMessage::Kind::Short, status, data1, data2, frame, 0, 0, 0, 0 });
+    }
+    void addRestore(SystemMode mode, uint32_t frame = 0)
+    {
+        add(OutMessage::Kind::Restore, frame);
+        messages.back().data1 = static_cast<uint8_t>(mode);
+    }
+    /// @p at frames into a fade to silence that lasts @p length frames.
+    void addFade(uint32_t at, uint32_t length, uint32_t frame = 0)
+    {
+        add(OutMessage::Kind::Fade, frame);
+        messages.back().fadeAt = at;
+        messages.back().fadeLength = length;
     }
     /// @p bytes must be a complete message, F0 ... F7.
     void addSysex(std::span<const uint8_t> bytes, uint32_t frame = 0)
@@ -170,9 +188,24 @@ protected:
     /// Default: GM System On, then every controller, program, bank and bend back to
     /// defaults on every channel, for synthesisers that ignore the SysEx.
     virtual void reset();
+    /// The jump back to a loop's start: the state of @p mode at power-on, without a
+    /// system reset or anything else that would cut what sounds (releases ring out).
+    /// Default: the pedals up, then controllers, program, bank and bend back to defaults
+    /// on every channel; a MIDI module keeps its mode (the chased state follows).
+    virtual void restore(SystemMode mode);
+    /// The output's level from here on: @p at frames into a fade to silence of @p length
+    /// frames, on the output's own clock. Silence() brings back the full level. Default:
+    /// nothing, as a MIDI port has no level of its own.
+    virtual void fade(uint32_t at, uint32_t length)
+    {
+        (void)at;
+        (void)length;
+    }
 
 private:
     void dispatch(const OutMessage& m);
+    /// Controllers, bank, program, volume, pan and bend to defaults on every channel.
+    void resetChannels();
 
     std::mutex m_sourceMutex;
     EventSource* m_source = nullptr;

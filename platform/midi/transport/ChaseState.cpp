@@ -299,6 +299,29 @@ void ChaseState::emit(Block& out) const
 {
     if (!m_resetSysex.empty())
         out.addSysex(m_resetSysex);
+    emitAfterReset(out);
+}
+
+void ChaseState::emitRestore(Block& out) const
+{
+    // The reset SysEx put the module in the mode it is in now: only another one changes it.
+    out.addRestore(m_module.mode());
+    emitAfterReset(out);
+}
+
+void ChaseState::emitNoteOffs(Block& out, uint32_t frame) const
+{
+    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        const Channel& c = m_channels[ch];
+        for (uint8_t key = 0; key < 128; ++key) {
+            if (c.velocity[key] != 0)
+                out.addShort(kNoteOff | ch, key, 0, frame);
+        }
+    }
+}
+
+void ChaseState::emitAfterReset(Block& out) const
+{
     for (const std::vector<uint8_t>& msg : m_sysex)
         out.addSysex(msg);
     for (const std::vector<uint8_t>& msg : m_rhythmSysex) {

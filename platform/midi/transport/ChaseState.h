@@ -39,6 +39,11 @@ public:
     /// Appends, at frame 0, the messages that bring a reset synthesiser to this state,
     /// notes aside.
     void emit(Block& out) const;
+    /// The same for a synthesiser that is sounding: a restore to this state's system mode
+    /// in place of the reset SysEx, which would cut every sound, then the rest as emit().
+    void emitRestore(Block& out) const;
+    /// Appends, at @p frame, a note-off for every note sounding, held by a key or the pedal.
+    void emitNoteOffs(Block& out, uint32_t frame) const;
     /// Appends, at frame 0, a note-on for every note sounding on a melodic part, with its
     /// own velocity; a note only the pedal holds is released again at once, so the pedal
     /// keeps it. Drum parts are not struck again: their hits are over.
@@ -81,6 +86,8 @@ private:
     Parameter* selectedParameter(Channel& c);
     void applySysex(const uint8_t* bytes, std::size_t length, bool escaped);
     void emitChannel(const Channel& c, uint8_t ch, Block& out) const;
+    /// Everything emit() sends after the reset SysEx.
+    void emitAfterReset(Block& out) const;
     /// Keeps @p msg among the SysEx to replay, replacing an earlier write to the same
     /// module address, so a song that sets its parts again and again stays within the cap.
     void keepSysex(std::vector<uint8_t> msg);

@@ -1,7 +1,9 @@
 #include "platform/midi/transport/Sequencer.h"
 
-#include "platform/midi/transport/ChaseState.h"
 #include "platform/midi/output/Output.h"
+#include "platform/midi/transport/ChaseState.h"
+#include "platform/midi/transport/LoopJump.h"
+#include "platform/midi/transport/LoopTimeline.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,7 +26,8 @@ constexpr std::size_t kCheckpointEvents = 8192;
 // has run since then; an event's frame is computed from the anchor each time, so nothing
 // accumulates and there is no drift however long the piece. What is reported is what is
 // heard: the clock less the output's latency. Status queries read a copy published under
-// the lock, so they never wait for the output's clock.
+// the lock, so they never wait for the output's clock. Times are played times: with a
+// loop unrolled, the timeline says where in the song each stretch of them lies.
 struct Sequencer::Impl final : EventSource {
     explicit Impl(std::unique_ptr<Output> out) : output(std::move(out)) {}
 
@@ -60,10 +63,24 @@ struct Sequencer::Impl final : EventSource {
         anchorUs = us;
         framesRun = 0;
         ending = false;
+        segment = timeline.segmentAt(us);
         const auto& events = song.events();
-        next = std::lower_bound(events.begin(), events.end(), us,
-                                [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
-               - events.begin();
+        next = std::lower_bound(events.begin(), events.end(), us - segment.offsetUs,
+                   [](const MidiEvent& e, int64_t t) { return e.timeUs < t; })
+            - events.begin();
+    }
+    /// Playing on from @p atUs within the fading pass: the output takes up its level there.
+    void resumeFade(Block& out, int64_t atUs) const
+    {
+        if (timeline.fades() && atUs > timeline.fadeStartUs())
+            addFade(out, atUs, 0);
+    }
+    void addFade(Block& out, int64_t atUs, uint32_t frame) const
+    {
+        auto frames = [this](int64_t us) {
+            return static_cast<uint32_t>((us * rate + kUsPerSecond / 2) / kUsPerSecond);
+        };
+        out.addFade(frames(atUs - timeline.fadeStartUs()), frames(timeline.fadeLengthUs()), frame);
     }
     void halt(TransportState to)
     {
@@ -84,7 +101,7 @@ struct Sequencer::Impl final : EventSource {
     {
         shownState.store(state);
         shownUs.store(state == TransportState::Closed ? 0 : heardUs());
-        shownLengthUs.store(song.lengthUs());
+        shownLengthUs.store(timeline.lengthUs());
     }
     /// Once the end is dispatched: plays on until the end is heard.
     PullResult untilHeard(int64_t endFrame)
@@ -109,6 +126,10 @@ struct Sequencer::Impl final : EventSource {
     int64_t stopUs = 0;     ///< where playing ends: the length, or the end given to play()
     bool ending = false;    ///< everything up to stopUs is out; its sound is on its way
     std::size_t next = 0;   ///< first event not yet dispatched
+    LoopTimeline timeline; ///< the song's loop unrolled, or played time is song time
+    LoopTimeline::Segment segment; ///< the stretch of the timeline being dispatched
+    LoopJump jump; ///< the jump back to the loop start
+    LoopPlayback loopPlayback; ///< for the next open
     ChaseState chase;       ///< what the output has been told up to the position
     Block pending;          ///< commands for the output, sent at the start of the next block
     bool restrike = false;  ///< the output lost its notes: strike them again on the next pull
@@ -130,6 +151,7 @@ PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
     if (std::exchange(restrike, false) && state == TransportState::Playing && !ending) {
         chase.emit(block);
         chase.emitNotes(block);
+        resumeFade(block, clockUs());
     }
     if (!pending.messages.empty()) {
         block.append(pending);
@@ -151,17 +173,43 @@ PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
     }
     const bool reachesEnd = endFrame <= blockEnd;
     const auto& events = song.events();
-    while (next < events.size()) {
-        const MidiEvent& e = events[next];
-        if (e.timeUs > stopUs)
+    // Where in this block something at @p atUs goes, if it is due in it.
+    auto place = [&](int64_t atUs, uint32_t& offset) {
+        const int64_t f = std::max(frameOf(atUs), blockStart);
+        if (atUs > stopUs || (f >= blockEnd && !reachesEnd))
+            return false;
+        offset = static_cast<uint32_t>(f - blockStart);
+        return true;
+    };
+    bool fadeDue = timeline.fades() && frameOf(timeline.fadeStartUs()) >= blockStart;
+    auto fadeUpTo = [&](int64_t atUs) {
+        uint32_t offset = 0;
+        if (fadeDue && timeline.fadeStartUs() <= atUs && place(timeline.fadeStartUs(), offset)) {
+            addFade(block, timeline.fadeStartUs(), offset);
+            fadeDue = false;
+        }
+    };
+    // The song's events in order, and at the end of a stretch that loops, the jump back.
+    for (;;) {
+        const bool inStretch = next < events.size() && events[next].timeUs < segment.endSongUs;
+        if (!inStretch && !segment.jumps)
             break;
-        const int64_t f = std::max(frameOf(e.timeUs), blockStart);
-        if (f >= blockEnd && !reachesEnd)
+        const int64_t at = (inStretch ? events[next].timeUs : segment.endSongUs) + segment.offsetUs;
+        fadeUpTo(at);
+        uint32_t offset = 0;
+        if (!place(at, offset))
             break;
-        block.addEvent(song, e, static_cast<uint32_t>(f - blockStart));
-        chase.apply(song, e);
-        ++next;
+        if (inStretch) {
+            block.addEvent(song, events[next], offset);
+            chase.apply(song, events[next]);
+            ++next;
+        } else {
+            jump.apply(chase, block, offset);
+            segment = timeline.next(segment);
+            next = jump.firstEvent();
+        }
     }
+    fadeUpTo(stopUs);
     framesRun = blockEnd;
     if (reachesEnd) {
         block.add(OutMessage::Kind::Release, static_cast<uint32_t>(endFrame - blockStart));
@@ -171,8 +219,13 @@ PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
     }
     publish();
     int64_t toNext = endFrame - blockEnd;
-    if (next < events.size() && events[next].timeUs <= stopUs)
-        toNext = std::min(toNext, std::max<int64_t>(0, frameOf(events[next].timeUs) - blockEnd));
+    int64_t nextUs = segment.jumps ? segment.endSongUs + segment.offsetUs : stopUs;
+    if (next < events.size())
+        nextUs = std::min(nextUs, events[next].timeUs + segment.offsetUs);
+    if (fadeDue)
+        nextUs = std::min(nextUs, timeline.fadeStartUs());
+    if (nextUs <= stopUs)
+        toNext = std::min(toNext, std::max<int64_t>(0, frameOf(nextUs) - blockEnd));
     return {true, toNext};
 }
 
@@ -205,21 +258,32 @@ void Sequencer::open(Song song)
     Impl& d = *m_impl;
     d.output->prepare(&song);
     std::vector<std::pair<std::size_t, ChaseState>> checkpoints;
+    LoopTimeline timeline(song, d.loopPlayback);
+    LoopJump jump;
     {
         ChaseState state;
         const auto& events = song.events();
+        bool jumpReady = !timeline.unrolled();
         for (std::size_t i = 0; i < events.size(); ++i) {
             if (i > 0 && i % kCheckpointEvents == 0)
                 checkpoints.emplace_back(i, state);
+            if (!jumpReady && events[i].timeUs >= timeline.loopStartUs()) {
+                jump.prepare(song, state, i);
+                jumpReady = true;
+            }
             state.apply(song, events[i]);
         }
+        if (!jumpReady)
+            jump.prepare(song, state, events.size());
     }
     std::swap(d.checkpoints, checkpoints);
     {
         std::lock_guard lock(d.mutex);
         std::swap(d.song, song); // the old song is freed below, outside the lock
+        std::swap(d.jump, jump);
+        d.timeline = timeline;
         d.state = TransportState::Stopped;
-        d.stopUs = d.song.lengthUs();
+        d.stopUs = d.timeline.lengthUs();
         d.moveTo(0);
         d.chase.clear();
         d.pending.clear();
@@ -240,6 +304,8 @@ void Sequencer::close()
             return;
         std::swap(d.song, old);
         d.state = TransportState::Closed;
+        d.timeline = LoopTimeline();
+        d.jump.clear();
         d.moveTo(0);
         d.chase.clear();
         d.pending.clear();
@@ -262,7 +328,7 @@ void Sequencer::play(int64_t endMs)
     Impl& d = *m_impl;
     {
         std::lock_guard lock(d.mutex);
-        const int64_t lengthUs = d.song.lengthUs();
+        const int64_t lengthUs = d.timeline.lengthUs();
         const int64_t stopUs = endMs >= 0 ? std::min(endMs * kUsPerMs, lengthUs) : lengthUs;
         switch (d.state) {
         case TransportState::Closed:
@@ -280,6 +346,7 @@ void Sequencer::play(int64_t endMs)
                     d.ending = false;
                     d.chase.emit(d.pending);
                     d.chase.emitNotes(d.pending);
+                    d.resumeFade(d.pending, d.anchorUs);
                 }
                 d.stopUs = stopUs;
                 d.publish();
@@ -296,6 +363,7 @@ void Sequencer::play(int64_t endMs)
             // synth): restore the state, and strike again what would still be sounding.
             d.chase.emit(d.pending);
             d.chase.emitNotes(d.pending);
+            d.resumeFade(d.pending, d.anchorUs);
             d.publish();
             break;
         }
@@ -342,9 +410,10 @@ void Sequencer::seek(int64_t ms)
         std::lock_guard lock(d.mutex);
         if (d.state == TransportState::Closed)
             return;
-        targetUs = std::clamp<int64_t>(ms, 0, d.song.lengthUs() / kUsPerMs) * kUsPerMs;
-        if (ms >= d.song.lengthUs() / kUsPerMs)
-            targetUs = d.song.lengthUs(); // the end is the end, to the microsecond
+        const int64_t lengthUs = d.timeline.lengthUs();
+        targetUs = std::clamp<int64_t>(ms, 0, lengthUs / kUsPerMs) * kUsPerMs;
+        if (ms >= lengthUs / kUsPerMs)
+            targetUs = lengthUs; // the end is the end, to the microsecond
     }
     seekUs(targetUs);
 }
@@ -361,7 +430,9 @@ void Sequencer::seekUs(int64_t targetUs)
         d.publish();
     }
     // The song changes only on this thread, so it can be read without the lock; the
-    // scan of a long song then never holds up the output's clock.
+    // scan of a long song then never holds up the output's clock. A point in a later
+    // pass of a loop sounds as the same point of the first.
+    targetUs = d.timeline.songUs(targetUs);
     ChaseState chase;
     std::size_t from = 0;
     const auto& events = d.song.events();
@@ -379,6 +450,16 @@ void Sequencer::seekUs(int64_t targetUs)
         d.chase.emit(d.pending);
     }
     d.output->wake();
+}
+
+void Sequencer::setLoopPlayback(const LoopPlayback& playback)
+{
+    m_impl->loopPlayback = playback.clamped();
+}
+
+LoopPlayback Sequencer::loopPlayback() const
+{
+    return m_impl->loopPlayback;
 }
 
 int64_t Sequencer::positionMs() const

@@ -3,6 +3,7 @@
 
 #include "platform/midi/SoundSetup.h"
 #include "platform/midi/file/Song.h"
+#include "platform/midi/transport/LoopTimeline.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,6 +40,12 @@ public:
     /// Moves to ms (clamped to [0, length]); leaves the transport stopped (a paused
     /// song becomes stopped). Chases controllers so the target sounds right on play.
     void seek(int64_t ms);
+
+    /// How songs with a marked loop play from the next open on (clamped to its limits):
+    /// the loop's passes and the fade after them. Position, length and seeks are those
+    /// of what is heard, the loop unrolled.
+    void setLoopPlayback(const LoopPlayback& playback);
+    LoopPlayback loopPlayback() const;
 
     int64_t positionMs() const;
     int64_t lengthMs() const;

@@ -330,6 +330,7 @@ void FluidSynthCore::silence()
         fluid_synth_cc(m_synth, ch, kCcSustain, 0);
     fluid_synth_all_notes_off(m_synth, -1);
     fluid_synth_all_sounds_off(m_synth, -1);
+    m_fade.clear();
     // What the limiter holds back would otherwise still be heard after the stop.
     m_limiter.reset();
     if (m_quiet)
@@ -351,6 +352,13 @@ void FluidSynthCore::reset()
     silence();
 }
 
+void FluidSynthCore::restore(SystemMode mode)
+{
+    wake();
+    m_module->restore(mode);
+    choosePresets();
+}
+
 void FluidSynthCore::synthesise(float* left, float* right, int frames)
 {
     fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
@@ -366,6 +374,7 @@ void FluidSynthCore::render(float* left, float* right, int frames)
     if (m_quiet) {
         std::fill_n(left, frames, 0.0f);
         std::fill_n(right, frames, 0.0f);
+        m_fade.skip(frames);
         return;
     }
     synthesise(left, right, frames);
@@ -375,6 +384,7 @@ void FluidSynthCore::render(float* left, float* right, int frames)
             right[i] *= gain;
         }
     }
+    m_fade.apply(left, right, frames);
     m_limiter.process(left, right, frames);
 }
 

@@ -2,8 +2,9 @@
 // One FluidSynth synthesiser with its soundfont, and the MIDI messages the engine sends
 // it. Shared by the live output and the offline renderer, so both sound the same.
 
-#include "platform/midi/output/Limiter.h"
 #include "platform/midi/module/PartMap.h"
+#include "platform/midi/output/FadeGain.h"
+#include "platform/midi/output/Limiter.h"
 #include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 
 #include <array>
@@ -95,6 +96,14 @@ public:
     void silence();
     /// Programs, controllers, bend and RPNs back to defaults, and silence.
     void reset();
+    /// The defaults of @p mode as reset() leaves them, with every voice going on: the
+    /// jump back to a loop's start.
+    void restore(SystemMode mode);
+    /// The output's level from here on: @p at frames into a fade of @p length frames.
+    /// Silence (and so reset) brings back the full level.
+    void fade(uint32_t at, uint32_t length) { m_fade.start(at, length); }
+    /// The fade's level now: 1 without a fade.
+    float fadeLevel() const { return m_fade.level(); }
 
     /// FluidSynth renders in blocks of this many frames; a message takes effect at the
     /// start of the next block it renders.
@@ -159,6 +168,7 @@ private:
     std::unique_ptr<FluidSynthModule> m_module;
     int m_rate = 0;
     uint64_t m_framesOut = 0;
+    FadeGain m_fade;
     Limiter m_limiter;
     std::atomic<float> m_level { 1.0f };
     bool m_quiet = true; ///< a new synthesiser has nothing to play

@@ -45,12 +45,39 @@ FluidSynthModule::FluidSynthModule(fluid_synth_t* synth, double baseGain)
 {
     for (auto& keys : m_sounding)
         keys.fill(kSilent);
+    for (int ch = 0; ch < kChannels; ++ch) {
+        for (int cc = 0; cc < 128; ++cc)
+            fluid_synth_get_cc(m_synth, ch, cc, &m_powerOnCc[ch][cc]);
+    }
     applyAll();
 }
 
 void FluidSynthModule::reset(SystemMode mode)
 {
     fluid_synth_system_reset(m_synth);
+    m_module.reset(mode);
+    applyAll();
+}
+
+void FluidSynthModule::restore(SystemMode mode)
+{
+    for (int ch = 0; ch < kChannels; ++ch) {
+        // The pedals up first, so the notes they hold start their release. FluidSynth's
+        // CC 121 then resets bend, pressure, offsets and most controllers, voices going
+        // on; what it keeps goes back to power-on one by one.
+        fluid_synth_cc(m_synth, ch, kCcSustain, 0);
+        fluid_synth_cc(m_synth, ch, kCcSostenuto, 0);
+        fluid_synth_cc(m_synth, ch, kCcResetAllControllers, 0);
+        for (int cc = 0; cc < kCcAllSoundOff; ++cc) {
+            const int powerOn = m_powerOnCc[ch][cc];
+            const bool entry = cc == kCcDataEntryMsb || cc == kCcDataEntryLsb
+                || (cc >= kCcDataIncrement && cc <= kCcRpnMsb);
+            int now = 0;
+            fluid_synth_get_cc(m_synth, ch, cc, &now);
+            if (!entry && powerOn <= 127 && now != powerOn)
+                fluid_synth_cc(m_synth, ch, cc, powerOn);
+        }
+    }
     m_module.reset(mode);
     applyAll();
 }

@@ -28,6 +28,9 @@ public:
     ModuleChange sendSysex(std::span<const uint8_t> msg);
     /// FluidSynth's system reset, then the module at @p mode's power-on state.
     void reset(SystemMode mode);
+    /// The same state as reset(), reached without FluidSynth's system reset, which ends
+    /// every voice and empties the effects: what sounds goes on, releasing rings out.
+    void restore(SystemMode mode);
 
     const Module& module() const { return m_module; }
 
@@ -35,6 +38,8 @@ private:
     static constexpr uint8_t kSilent = 0xFF;
     static constexpr int kGens = 64; // FluidSynth 2.3 has 63 generators
 
+    /// Everything of each part, the gain, and the effects where they differ from what
+    /// FluidSynth holds.
     void applyAll();
     void applyChannelMode(uint8_t ch);
     void applyPortamento(uint8_t ch);
@@ -60,6 +65,8 @@ private:
     std::array<std::array<float, kGens>, 16> m_written {};
     std::array<std::array<float, kGens>, 16> m_soundFontNrpn {};
     std::array<bool, 16> m_tuned {};
+    /// Each channel's controllers as FluidSynth starts them, for restore().
+    std::array<std::array<int, 128>, 16> m_powerOnCc {};
     ReverbSettings m_reverb {-1, -1, -1, -1};
     ChorusSettings m_chorus {-1, -1, -1, -1, false};
 };

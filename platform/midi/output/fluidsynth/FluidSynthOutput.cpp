@@ -213,4 +213,15 @@ void FluidSynthOutput::reset()
         m_core->reset();
 }
 
+void FluidSynthOutput::restore(SystemMode mode)
+{
+    if (m_watchdog.state(std::memory_order_relaxed) != State::Failed)
+        m_core->restore(mode);
+}
+
+void FluidSynthOutput::fade(uint32_t at, uint32_t length)
+{
+    m_core->fade(at, length);
+}
+
 } // namespace sequora::midi

@@ -58,6 +58,8 @@ protected:
     void sendSysex(std::span<const uint8_t> bytes) override;
     void silence() override;
     void reset() override;
+    void restore(SystemMode mode) override;
+    void fade(uint32_t at, uint32_t length) override;
 
 private:
     using State = StallWatchdog::State;

@@ -52,6 +52,8 @@ protected:
     void sendSysex(std::span<const uint8_t> bytes) override { m_core->sendSysex(bytes); }
     void silence() override { m_core->silence(); }
     void reset() override { m_core->reset(); }
+    void restore(SystemMode mode) override { m_core->restore(mode); }
+    void fade(uint32_t at, uint32_t length) override { m_core->fade(at, length); }
 
 private:
     explicit OfflineRenderer(std::unique_ptr<FluidSynthCore> core) : m_core(std::move(core)) {}
