@@ -1,6 +1,7 @@
 #include "platform/midi/transport/Sequencer.h"
 
 #include "platform/midi/transport/ChaseState.h"
+#include "platform/midi/transport/PartFilter.h"
 #include "platform/midi/output/Output.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ struct Sequencer::Impl final : EventSource {
     explicit Impl(std::unique_ptr<Output> out) : output(std::move(out)) {}
 
     PullResult pull(uint32_t frames, Block& block) override;
+    PullResult pullLocked(uint32_t frames, Block& block);
     void strikeAgain() override
     {
         std::lock_guard lock(mutex);
@@ -36,14 +38,11 @@ struct Sequencer::Impl final : EventSource {
     }
 
     // All below guarded by mutex, except output (the commanding thread's own).
-    int64_t frameOf(int64_t timeUs) const
-    {
-        return ((timeUs - anchorUs) * rate + kUsPerSecond / 2) / kUsPerSecond;
-    }
+    int64_t frameOf(int64_t timeUs) const { return tempo.framesFor(timeUs - anchorUs, rate); }
     /// Where the output's clock is: what has been dispatched.
     int64_t clockUs() const
     {
-        int64_t us = anchorUs + framesRun * kUsPerSecond / rate;
+        int64_t us = anchorUs + tempo.songUsFor(framesRun, rate);
         return state == TransportState::Playing ? std::min(us, stopUs) : us;
     }
     /// Where the listener is. Stopping or pausing lets the output play out what it
@@ -52,8 +51,10 @@ struct Sequencer::Impl final : EventSource {
     {
         if (state != TransportState::Playing)
             return anchorUs;
+        if (retimed.active && framesRun < latency) // still hearing the old tempo
+            return std::min(retimed.heardUs + retimed.tempo.songUsFor(framesRun, rate), anchorUs);
         const int64_t frames = std::max<int64_t>(0, framesRun - latency);
-        return std::min(anchorUs + frames * kUsPerSecond / rate, stopUs);
+        return std::min(anchorUs + tempo.songUsFor(frames, rate), stopUs);
     }
     void moveTo(int64_t us)
     {
@@ -83,8 +84,28 @@ struct Sequencer::Impl final : EventSource {
     void publish()
     {
         shownState.store(state);
-        shownUs.store(state == TransportState::Closed ? 0 : heardUs());
-        shownLengthUs.store(song.lengthUs());
+        shownUs.store(state == TransportState::Closed ? 0 : tempo.listenerUs(heardUs()));
+        shownLengthUs.store(tempo.listenerUs(song.lengthUs()));
+    }
+    /// The parts as the output's side now has them; call under the lock.
+    void publishParts()
+    {
+        PartsView view;
+        view.partCount = PartsView::kPartsPerPort;
+        view.serial = ++partsSerial;
+        parts.fill(view);
+        shownParts.write(view);
+    }
+    /// A new tempo goes on from the clock's position; what is already on its way to the
+    /// listener keeps the old one.
+    void retime(const TempoScale& next)
+    {
+        if (state == TransportState::Playing) {
+            retimed = {heardUs(), tempo, true};
+            anchorUs = clockUs();
+            framesRun = 0;
+        }
+        tempo = next;
     }
     /// Once the end is dispatched: plays on until the end is heard.
     PullResult untilHeard(int64_t endFrame)
@@ -112,6 +133,14 @@ struct Sequencer::Impl final : EventSource {
     ChaseState chase;       ///< what the output has been told up to the position
     Block pending;          ///< commands for the output, sent at the start of the next block
     bool restrike = false;  ///< the output lost its notes: strike them again on the next pull
+    TempoScale tempo;       ///< the listener's: song time to the output's frames
+    struct Retimed {
+        int64_t heardUs = 0; ///< where the listener was when the tempo changed
+        TempoScale tempo;    ///< the tempo before
+        bool active = false; ///< the anchor is where the tempo changed, while playing
+    } retimed;
+    PartFilter parts;       ///< the listener's mute, solo and key; the parts' meter
+    uint32_t partsSerial = 0;
 
     /// The chased state before every kCheckpointEvents-th event of the song: the
     /// commanding thread's own, like the song itself.
@@ -120,11 +149,20 @@ struct Sequencer::Impl final : EventSource {
     std::atomic<TransportState> shownState{TransportState::Closed};
     std::atomic<int64_t> shownUs{0};
     std::atomic<int64_t> shownLengthUs{0};
+    PartsSnapshot shownParts;
 };
 
 PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
 {
     std::lock_guard lock(mutex);
+    const PullResult result = pullLocked(frames, block);
+    parts.apply(block, frames, rate);
+    publishParts();
+    return result;
+}
+
+PullResult Sequencer::Impl::pullLocked(uint32_t frames, Block& block)
+{
     // Ahead of the commands queued since, so that a seek's silence comes after it (a play
     // strikes its notes again itself, and a key struck twice only starts again).
     if (std::exchange(restrike, false) && state == TransportState::Playing && !ending) {
@@ -180,6 +218,7 @@ Sequencer::Sequencer(std::unique_ptr<Output> output) : m_impl(std::make_unique<I
 {
     m_impl->rate = m_impl->output->sampleRate();
     m_impl->latency = m_impl->output->latencyFrames();
+    m_impl->publishParts();
     m_impl->output->attach(m_impl.get());
 }
 
@@ -225,6 +264,7 @@ void Sequencer::open(Song song)
         d.pending.clear();
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
+        d.parts.newSong();
         d.publish();
     }
     d.output->wake();
@@ -263,7 +303,8 @@ void Sequencer::play(int64_t endMs)
     {
         std::lock_guard lock(d.mutex);
         const int64_t lengthUs = d.song.lengthUs();
-        const int64_t stopUs = endMs >= 0 ? std::min(endMs * kUsPerMs, lengthUs) : lengthUs;
+        const int64_t stopUs
+            = endMs >= 0 ? std::min(d.tempo.songUs(endMs * kUsPerMs), lengthUs) : lengthUs;
         switch (d.state) {
         case TransportState::Closed:
             return;
@@ -292,6 +333,7 @@ void Sequencer::play(int64_t endMs)
             d.stopUs = stopUs;
             d.state = TransportState::Playing;
             d.framesRun = 0;
+            d.retimed.active = false;
             // Silence lifted the pedals and ended the notes (and may have reset the
             // synth): restore the state, and strike again what would still be sounding.
             d.chase.emit(d.pending);
@@ -342,8 +384,9 @@ void Sequencer::seek(int64_t ms)
         std::lock_guard lock(d.mutex);
         if (d.state == TransportState::Closed)
             return;
-        targetUs = std::clamp<int64_t>(ms, 0, d.song.lengthUs() / kUsPerMs) * kUsPerMs;
-        if (ms >= d.song.lengthUs() / kUsPerMs)
+        const int64_t lengthMs = d.tempo.listenerUs(d.song.lengthUs()) / kUsPerMs;
+        targetUs = d.tempo.songUs(std::clamp<int64_t>(ms, 0, lengthMs) * kUsPerMs);
+        if (ms >= lengthMs)
             targetUs = d.song.lengthUs(); // the end is the end, to the microsecond
         d.state = TransportState::Stopped;
         d.moveTo(targetUs);
@@ -385,6 +428,39 @@ int64_t Sequencer::lengthMs() const
 TransportState Sequencer::state() const
 {
     return m_impl->shownState.load();
+}
+
+ListenerSettings Sequencer::listening() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->parts.settings();
+}
+
+bool Sequencer::setListening(const ListenerSettings& next)
+{
+    if (!next.valid())
+        return false;
+    Impl& d = *m_impl;
+    {
+        std::lock_guard lock(d.mutex);
+        if (next.tempoPercent != d.tempo.percent())
+            d.retime(TempoScale(next.tempoPercent));
+        d.parts.change(next, d.chase, d.state == TransportState::Playing && !d.ending, d.pending);
+        d.publish();
+        d.publishParts();
+    }
+    d.output->wake();
+    return true;
+}
+
+int Sequencer::partCount() const
+{
+    return PartsView::kPartsPerPort;
+}
+
+bool Sequencer::readParts(PartsView& out) const
+{
+    return m_impl->shownParts.read(out);
 }
 
 void Sequencer::setOutput(std::unique_ptr<Output> output)

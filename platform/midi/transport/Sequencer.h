@@ -2,6 +2,8 @@
 // The transport: one open song, its position, and dispatch of its events to an output.
 
 #include "platform/midi/file/Song.h"
+#include "platform/midi/transport/ListenerSettings.h"
+#include "platform/midi/transport/PartsSnapshot.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,9 +41,22 @@ public:
     /// song becomes stopped). Chases controllers so the target sounds right on play.
     void seek(int64_t ms);
 
+    /// Position and length in the listener's time: at a tempo of 50 % a song lasts twice
+    /// as long. seek() and play() take positions in the same time.
     int64_t positionMs() const;
     int64_t lengthMs() const;
     TransportState state() const;
+
+    /// What the listener has set (tempo, key, mute, solo); kept across songs.
+    ListenerSettings listening() const;
+    /// Takes effect at once, also while playing, without a gap: a part falling silent
+    /// ends its notes, one heard again has its held notes struck again, a new tempo goes
+    /// on from where the song is. False, changing nothing, when !next.valid().
+    bool setListening(const ListenerSettings& next);
+    /// Parts the open song addresses: 16, or 32 over a second port.
+    int partCount() const;
+    /// The parts as last published from the output's side; never waits for it.
+    bool readParts(PartsView& out) const;
 
     Output& output();
     /// Closes what is open and plays through @p output from now on.
