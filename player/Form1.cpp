@@ -2,6 +2,7 @@
 
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
+#include "info/frmParts.h"
 #include "info/frmRead.h"
 #include "platform/Instance.h"
 #include "platform/desktop/MessageBox.h"
@@ -163,7 +164,7 @@ QList<QWidget*> Form1::secondaryWindows() const
     QList<QWidget*> windows;
     for (QWidget* window : { static_cast<QWidget*>(m_editor.data()),
              static_cast<QWidget*>(m_about.data()), static_cast<QWidget*>(m_readme.data()),
-             static_cast<QWidget*>(m_lyrics.data()) }) {
+             static_cast<QWidget*>(m_lyrics.data()), static_cast<QWidget*>(m_parts.data()) }) {
         if (window != nullptr)
             windows.append(window);
     }

@@ -27,6 +27,7 @@ class ClickLabel;
 class Form2;
 class frmAbout;
 class frmLyrics;
+class frmParts;
 class frmRead;
 class SongTextLoader;
 
@@ -74,6 +75,7 @@ public:
     QAction* mnuViewVol = nullptr;
     QAction* mnuViewBar3 = nullptr;
     QAction* mnuViewLyrics = nullptr;
+    QAction* mnuViewParts = nullptr;
     QMenu* mnuOption = nullptr;
     QAction* mnuRandPlay = nullptr;
     QAction* mnuRenPlay = nullptr;
@@ -165,6 +167,7 @@ public:
     void mnuViewInfo_Click();
     void mnuViewVol_Click();
     void mnuViewLyrics_Click();
+    void mnuViewParts_Click();
     void mnuHelpAbout_Click();
     void mnuHelpRead_Click();
 
@@ -184,6 +187,7 @@ public:
     QPointer<frmAbout> aboutWindow() const { return m_about; }
     QPointer<frmRead> readmeWindow() const { return m_readme; }
     QPointer<frmLyrics> lyricsWindow() const { return m_lyrics; }
+    QPointer<frmParts> partsWindow() const { return m_parts; }
     /// The loaded song's texts, read off the window's thread.
     SongTextLoader& songTexts() const { return *m_songTexts; }
 
@@ -216,6 +220,7 @@ private:
     QPointer<frmAbout> m_about;
     QPointer<frmRead> m_readme;
     QPointer<frmLyrics> m_lyrics;
+    QPointer<frmParts> m_parts;
     SongTextLoader* m_songTexts = nullptr;
     // The position the monitor read last, in tenths of a second: what the lyrics window
     // shows when it opens while the monitor rests.

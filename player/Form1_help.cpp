@@ -2,6 +2,7 @@
 
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
+#include "info/frmParts.h"
 #include "info/frmRead.h"
 #include "player/SongTextLoader.h"
 #include "sequencer/clsMIDI.h"
@@ -45,4 +46,13 @@ void Form1::mnuViewLyrics_Click()
     if (opening)
         m_lyrics->follow(trackLoaded() ? device().FileName() : std::string(), m_monitorUnits);
     bringToFront(m_lyrics);
+}
+
+void Form1::mnuViewParts_Click()
+{
+    // Its changes are device commands run as event procedures of this window, so the
+    // time display and the media controls follow a new tempo at once.
+    if (!m_parts)
+        m_parts = new frmParts([this](const std::function<void()>& change) { dispatch(change); });
+    bringToFront(m_parts);
 }

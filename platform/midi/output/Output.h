@@ -14,6 +14,7 @@ namespace sequora::midi {
 
 class Song;
 struct MidiEvent;
+struct PresetRequest;
 
 /// One message placed within a block.
 struct OutMessage {
@@ -117,6 +118,9 @@ public:
     /// Frames from a message's dispatch to its sound reaching the listener (buffers,
     /// look-ahead). The transport reports its position that much behind its clock.
     virtual int latencyFrames() const { return 0; }
+    /// What a part asking for @p request plays through this output, by the name a
+    /// listener would know it by: by default its General MIDI name. Any thread may ask.
+    virtual std::string instrumentName(const PresetRequest& request) const;
 
 protected:
     /// Runs one block on the output's clock: pulls from the transport, then for every

@@ -266,6 +266,7 @@ void Sequencer::open(Song song)
         d.pending.add(OutMessage::Kind::Reset);
         d.parts.newSong();
         d.publish();
+        d.publishParts();
     }
     d.output->wake();
 }
@@ -286,6 +287,8 @@ void Sequencer::close()
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
         d.publish();
+        d.parts.newSong();
+        d.publishParts();
     }
     d.checkpoints.clear();
     d.output->prepare(nullptr);
@@ -461,6 +464,11 @@ int Sequencer::partCount() const
 bool Sequencer::readParts(PartsView& out) const
 {
     return m_impl->shownParts.read(out);
+}
+
+std::string Sequencer::instrumentName(const PartView& part) const
+{
+    return m_impl->output->instrumentName({part.has(PartView::Drum), part.bank, part.program});
 }
 
 void Sequencer::setOutput(std::unique_ptr<Output> output)

@@ -57,6 +57,8 @@ public:
     int partCount() const;
     /// The parts as last published from the output's side; never waits for it.
     bool readParts(PartsView& out) const;
+    /// What @p part of a published view plays, by name, as the output knows it.
+    std::string instrumentName(const PartView& part) const;
 
     Output& output();
     /// Closes what is open and plays through @p output from now on.
