@@ -1,6 +1,7 @@
-// sequora-render IN.mid OUT.wav [--rate R] [--soundfont F]
+// sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--tempo P] [--transpose N]
 // Renders a song offline through the engine, as fast as the machine allows: 16-bit
-// stereo WAV, the song's length plus a release tail.
+// stereo WAV, the song's length plus a release tail; at P % of its tempo (50-200) and
+// N semitones up or down (-12 to 12, drum parts stay) when asked.
 
 #include "platform/midi/output/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
@@ -27,7 +28,8 @@ constexpr int kExitFailure = 1;
 
 int usage()
 {
-    std::fprintf(stderr, "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F]\n");
+    std::fprintf(stderr, "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--tempo P] "
+                         "[--transpose N]\n");
     return kExitUsage;
 }
 
@@ -37,6 +39,14 @@ int fail(const std::string& message)
     return kExitFailure;
 }
 
+bool parseInt(std::string_view text, int& out)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -44,6 +54,7 @@ int main(int argc, char** argv)
     std::vector<std::string_view> files;
     int rate = kDefaultRate;
     std::string soundfont;
+    ListenerSettings listening;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--rate" && i + 1 < argc) {
@@ -53,6 +64,12 @@ int main(int argc, char** argv)
                 return fail("--rate takes a sample rate from 8000 to 192000");
         } else if (arg == "--soundfont" && i + 1 < argc) {
             soundfont = argv[++i];
+        } else if (arg == "--tempo" && i + 1 < argc) {
+            if (!parseInt(argv[++i], listening.tempoPercent) || !TempoScale::valid(listening.tempoPercent))
+                return fail("--tempo takes a percentage from 50 to 200");
+        } else if (arg == "--transpose" && i + 1 < argc) {
+            if (!parseInt(argv[++i], listening.transpose) || !listening.valid())
+                return fail("--transpose takes semitones from -12 to 12");
         } else if (arg.starts_with("--")) {
             return usage();
         } else {
@@ -75,8 +92,11 @@ int main(int argc, char** argv)
         return fail(error);
     OfflineRenderer& synth = *renderer;
     Sequencer sequencer(std::move(renderer));
+    sequencer.setListening(listening);
 
-    const int64_t songFrames = (song.lengthUs() * rate + 999'999) / 1'000'000;
+    // The song's length in the listener's time, to the frame.
+    const int64_t lengthUs = TempoScale(listening.tempoPercent).listenerUs(song.lengthUs());
+    const int64_t songFrames = (lengthUs * rate + 999'999) / 1'000'000;
     int64_t remaining = songFrames + kTailMs * rate / 1000;
     sequencer.open(std::move(song));
     sequencer.play();

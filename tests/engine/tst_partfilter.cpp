@@ -8,6 +8,7 @@
 #include "engine/SongBuilder.h"
 
 #include "platform/midi/module/PartMap.h"
+#include "platform/midi/output/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
@@ -301,6 +302,64 @@ private slots:
         QVERIFY(view.serial != serial);
         QVERIFY(!p[0].has(PartView::Used));
         QVERIFY(!p[0].keyDown(65));
+    }
+
+    // What each part plays, by name: after the module's choice of bank and kit and the
+    // soundfont's fallback, as the font names its presets; by General MIDI's names on an
+    // output without a font.
+    void partsNameWhatSounds_data()
+    {
+        QTest::addColumn<bool>("soundfont");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("TimGM6mb") << true
+                                  << QStringList {"Steel Guitar", "Church Organ", "TR 808", "Standard", "—"};
+        QTest::newRow("no soundfont")
+            << false << QStringList {"Acoustic Guitar (steel) (bank 8)", "Church Organ", "Analog Kit", "SFX Kit", "—"};
+    }
+
+    void partsNameWhatSounds()
+    {
+        QFETCH(bool, soundfont);
+        QFETCH(QStringList, names);
+        const char* font = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+        if (soundfont && !QFile::exists(font))
+            QSKIP("TimGM6mb is not installed");
+        // GS: part 1 a variation the small font lacks, part 2 a plain program, part 10
+        // the 808 kit, part 11 made a drum part with the SFX kit, which the font lacks.
+        SongBuilder b;
+        b.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+        b.sysex(kMs, {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});
+        b.cc(2 * kMs, 0, kCcBankMsb, 8).program(2 * kMs, 0, 25).program(2 * kMs, 1, 19);
+        b.program(2 * kMs, 9, 25).program(2 * kMs, 10, 56);
+        for (int part : {0, 1, 9, 10})
+            b.note(10 * kMs, 100 * kMs, part, 60);
+        std::unique_ptr<Output> out;
+        if (soundfont) {
+            std::string error;
+            out = OfflineRenderer::create(font, kRate, error);
+            QVERIFY2(out, error.c_str());
+        } else {
+            out = std::make_unique<RecordingOutput>(kRate);
+        }
+        Output* output = out.get();
+        Sequencer seq(std::move(out));
+        seq.open(b.build(kSecond));
+        seq.play();
+        std::vector<int16_t> buffer(2 * 441);
+        for (int i = 0; i < 5; ++i) {
+            if (soundfont)
+                static_cast<OfflineRenderer*>(output)->render(buffer.data(), 441);
+            else
+                static_cast<RecordingOutput*>(output)->run(441);
+        }
+        PartsView view;
+        QVERIFY(seq.readParts(view));
+        QStringList got;
+        for (int part : {0, 1, 9, 10, 2}) {
+            const PartView& p = view.parts[std::size_t(part)];
+            got << (p.has(PartView::Used) ? QString::fromStdString(seq.instrumentName(p)) : QStringLiteral("—"));
+        }
+        QCOMPARE(got, names);
     }
 };
 

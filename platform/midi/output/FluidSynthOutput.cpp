@@ -158,6 +158,17 @@ void FluidSynthOutput::load(const std::string& soundfont)
             sampleRate(), [this](uint32_t frames) { return runBlock(frames, [](uint32_t) {}); });
 }
 
+std::string FluidSynthOutput::instrumentName(const PresetRequest& request) const
+{
+    // Live and Lost come only after the font was read; it is never read again.
+    const State state = m_state.load();
+    if (state == State::Live || state == State::Lost) {
+        if (std::string name = m_core->presetName(request); !name.empty())
+            return name;
+    }
+    return Output::instrumentName(request);
+}
+
 void FluidSynthOutput::prepare(const Song* song)
 {
     std::vector<PresetRequest> wanted;

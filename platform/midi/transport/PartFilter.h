@@ -27,6 +27,8 @@ public:
     PartFilter();
 
     const ListenerSettings& settings() const { return m_settings; }
+    /// Whether blocks pass as they are: nothing muted or soloed, no key of the listener's.
+    bool passive() const { return m_settings.muted.none() && m_settings.soloed.none() && m_settings.transpose == 0; }
     /// Takes @p next. With @p playing, appends to @p out what the change needs at once:
     /// the sound of a part falling silent ends, and a part heard again has the notes
     /// @p chase says are sounding struck again (its melodic notes; drum hits are over).

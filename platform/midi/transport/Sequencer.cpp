@@ -140,6 +140,7 @@ struct Sequencer::Impl final : EventSource {
         bool active = false; ///< the anchor is where the tempo changed, while playing
     } retimed;
     PartFilter parts;       ///< the listener's mute, solo and key; the parts' meter
+    bool followingParts = true;
     uint32_t partsSerial = 0;
 
     /// The chased state before every kCheckpointEvents-th event of the song: the
@@ -156,8 +157,10 @@ PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
 {
     std::lock_guard lock(mutex);
     const PullResult result = pullLocked(frames, block);
-    parts.apply(block, frames, rate);
-    publishParts();
+    if (followingParts || !parts.passive())
+        parts.apply(block, frames, rate);
+    if (followingParts)
+        publishParts();
     return result;
 }
 
@@ -464,6 +467,12 @@ int Sequencer::partCount() const
 bool Sequencer::readParts(PartsView& out) const
 {
     return m_impl->shownParts.read(out);
+}
+
+void Sequencer::setFollowingParts(bool on)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->followingParts = on;
 }
 
 std::string Sequencer::instrumentName(const PartView& part) const

@@ -59,6 +59,10 @@ public:
     bool readParts(PartsView& out) const;
     /// What @p part of a published view plays, by name, as the output knows it.
     std::string instrumentName(const PartView& part) const;
+    /// Whether the parts are followed and published each period (the default). A
+    /// renderer that shows no parts may leave it off; set it before a song opens. The
+    /// listener's mute, solo and key apply either way.
+    void setFollowingParts(bool on);
 
     Output& output();
     /// Closes what is open and plays through @p output from now on.
