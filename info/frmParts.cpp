@@ -181,9 +181,10 @@ void frmParts::buildRow(QWidget* panel, int part)
     place(row.mute, muteLeft(), top, kToggleWidth, kRowHeight);
     row.solo = toggle(panel, QStringLiteral("S"), QStringLiteral("ﾊﾟｰﾄ %1 ｿﾛ").arg(number));
     place(row.solo, muteLeft() + kToggleWidth + kToggleGap, top, kToggleWidth, kRowHeight);
-    connect(row.mute, &QToolButton::clicked, this,
+    // Toggled, not clicked: a screen reader's toggle action sets the state without a click.
+    connect(row.mute, &QToolButton::toggled, this,
         [this, part](bool on) { change([part, on] { player::setPartMuted(part + 1, on); }); });
-    connect(row.solo, &QToolButton::clicked, this,
+    connect(row.solo, &QToolButton::toggled, this,
         [this, part](bool on) { change([part, on] { player::setPartSoloed(part + 1, on); }); });
     rows.append(row);
 }
