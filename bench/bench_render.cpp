@@ -12,7 +12,7 @@
 #include "BenchSoundfont.h"
 
 #include "platform/midi/file/Song.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <chrono>

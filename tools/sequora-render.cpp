@@ -3,7 +3,7 @@
 // stereo WAV, the song's length plus a release tail; at P % of its tempo (50-200) and
 // N semitones up or down (-12 to 12, drum parts stay) when asked.
 
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 #include "platform/midi/file/Song.h"
 #include "platform/midi/output/WavWriter.h"

@@ -8,7 +8,7 @@
 #include "engine/SongBuilder.h"
 
 #include "platform/midi/module/PartMap.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>
