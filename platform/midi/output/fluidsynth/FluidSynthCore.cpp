@@ -209,7 +209,7 @@ bool FluidSynthCore::loadSoundfont(const std::string& soundfont, std::string& er
     }
     m_sfontId = id;
     m_available.assign(kBanks * kPrograms, false);
-    m_names.assign(kBanks * kPrograms, std::string());
+    m_names.clear();
     fluid_sfont_t* font = fluid_synth_get_sfont_by_id(m_synth, id);
     fluid_sfont_iteration_start(font);
     while (fluid_preset_t* preset = fluid_sfont_iteration_next(font)) {
@@ -220,7 +220,7 @@ bool FluidSynthCore::loadSoundfont(const std::string& soundfont, std::string& er
             m_available[at] = true;
             // Read now, on the loading thread: a window asks for them while the synth plays.
             if (const char* name = fluid_preset_get_name(preset))
-                m_names[at] = name;
+                m_names[uint32_t(at)] = name;
         }
     }
     usePresets({});
@@ -254,8 +254,8 @@ std::string FluidSynthCore::presetName(const PresetRequest& request) const
     if (m_sfontId < 0)
         return {};
     const Preset p = resolve(request);
-    const std::size_t at = std::size_t(p.bank) * kPrograms + p.program;
-    return at < m_names.size() ? m_names[at] : std::string();
+    const auto found = m_names.find(uint32_t(p.bank) * kPrograms + p.program);
+    return found != m_names.end() ? found->second : std::string();
 }
 
 void FluidSynthCore::usePresets(std::span<const PresetRequest> requests)

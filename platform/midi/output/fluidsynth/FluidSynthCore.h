@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct _fluid_hashtable_t;
@@ -150,7 +151,7 @@ private:
     _fluid_hashtable_t* m_settings = nullptr;
     int m_sfontId = -1;
     std::vector<bool> m_available; ///< by bank * 128 + program, banks 0 to 128
-    std::vector<std::string> m_names; ///< the presets' names, the same way
+    std::unordered_map<uint32_t, std::string> m_names; ///< the presets' names, the same way
     std::vector<Preset> m_pinned;
     _fluid_synth_t* m_synth = nullptr;
     std::unique_ptr<FluidSynthModule> m_module;
