@@ -1,5 +1,5 @@
 // The parts window's tick against its interval: the player (offscreen, on the engine's
-// manual clock) plays hard cases with the window open, and each 33 ms of song the window
+// manual clock) plays hard cases with the window open, and each tick's worth of song the window
 // samples the engine's parts and paints what changed. Prints the mean and the worst tick
 // (sample and paint), and the worst against the interval (below 1: no late tick), beside
 // the player's own monitor run measured the same way in the same run.

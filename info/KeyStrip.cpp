@@ -1,6 +1,9 @@
 #include "info/KeyStrip.h"
 
+#include <QColor>
 #include <QPainter>
+
+namespace KeyStrip {
 
 namespace {
 
@@ -21,72 +24,51 @@ const QColor kGap(0, 0, 0);
 const QColor kSounding(240, 220, 70);
 const QColor kSoundingBlack(255, 160, 40);
 
-bool sounds(const KeyStrip::Keys& keys, int key)
+bool sounds(const Keys& keys, int key)
 {
     return (keys[std::size_t(key >> 6)] >> (key & 63)) & 1;
 }
 
+QRect keyRect(const QRect& area, int key)
+{
+    const int octave = key / 12;
+    const int note = key % 12;
+    const int x = area.left() + (octave * kWhitesPerOctave + kWhitesBefore[note]) * kWhiteKeyWidth;
+    if (!kBlack[note])
+        return QRect(x, area.top(), kWhiteKeyWidth - 1, area.height());
+    // Centred on the line between two white keys, over the upper three fifths.
+    return QRect(x - 1, area.top(), 2, area.height() * 3 / 5);
+}
+
 } // namespace
 
-int KeyStrip::keyboardWidth()
+int keyboardWidth()
 {
     return kWhiteKeys * kWhiteKeyWidth;
 }
 
-KeyStrip::KeyStrip(QWidget* parent)
-    : QWidget(parent)
+void paintKeyboard(QPainter& painter, const QRect& area)
 {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-QRect KeyStrip::keyRect(int key, int height)
-{
-    const int octave = key / 12;
-    const int note = key % 12;
-    const int whiteIndex = octave * kWhitesPerOctave + kWhitesBefore[note];
-    if (!kBlack[note])
-        return QRect(whiteIndex * kWhiteKeyWidth, 0, kWhiteKeyWidth - 1, height);
-    // Centred on the line between two white keys, over the upper three fifths.
-    return QRect(whiteIndex * kWhiteKeyWidth - 1, 0, 2, height * 3 / 5);
-}
-
-void KeyStrip::setKeys(const Keys& keys)
-{
-    if (keys == m_keys)
-        return;
-    m_keys = keys;
-    update();
-}
-
-void KeyStrip::resizeEvent(QResizeEvent*)
-{
-    m_keyboard = QPixmap();
-}
-
-void KeyStrip::paintEvent(QPaintEvent*)
-{
-    if (m_keyboard.isNull()) {
-        m_keyboard = QPixmap(size());
-        QPainter board(&m_keyboard);
-        board.fillRect(rect(), kGap);
-        for (int key = 0; key < kKeys; ++key) {
-            if (!kBlack[key % 12])
-                board.fillRect(keyRect(key, height()), key % 12 == 0 ? kWhiteC : kWhite);
-        }
-        for (int key = 0; key < kKeys; ++key) {
-            if (kBlack[key % 12])
-                board.fillRect(keyRect(key, height()), kBlackKey);
-        }
+    painter.fillRect(area, kGap);
+    for (int key = 0; key < kKeys; ++key) {
+        if (!kBlack[key % 12])
+            painter.fillRect(keyRect(area, key), key % 12 == 0 ? kWhiteC : kWhite);
     }
-    QPainter painter(this);
-    painter.drawPixmap(0, 0, m_keyboard);
-    if (m_keys == Keys {})
-        return;
+    for (int key = 0; key < kKeys; ++key) {
+        if (kBlack[key % 12])
+            painter.fillRect(keyRect(area, key), kBlackKey);
+    }
+}
+
+void paintSounding(QPainter& painter, const QRect& area, const Keys& keys)
+{
     // White keys first, so a black one lit beside them stays on top.
     for (bool black : { false, true }) {
         for (int key = 0; key < kKeys; ++key) {
-            if (kBlack[key % 12] == black && sounds(m_keys, key))
-                painter.fillRect(keyRect(key, height()), black ? kSoundingBlack : kSounding);
+            if (kBlack[key % 12] == black && sounds(keys, key))
+                painter.fillRect(keyRect(area, key), black ? kSoundingBlack : kSounding);
         }
     }
 }
+
+} // namespace KeyStrip

@@ -1,36 +1,25 @@
 #pragma once
-// The keys sounding on one part, on a compact keyboard of all 128: white keys three
+// The keys sounding on one part, drawn as a compact keyboard of all 128: white keys three
 // pixels wide, black keys set into their upper part, the sounding ones lit.
 
-#include <QPixmap>
-#include <QWidget>
+#include <QRect>
 
 #include <array>
 #include <cstdint>
 
-class KeyStrip : public QWidget {
-    Q_OBJECT
+class QPainter;
 
-public:
-    using Keys = std::array<uint64_t, 2>; ///< bit n: key n sounds
+namespace KeyStrip {
 
-    static constexpr int kWhiteKeyWidth = 3;
-    /// The width the 75 white keys of 0-127 take.
-    static int keyboardWidth();
+using Keys = std::array<uint64_t, 2>; ///< bit n: key n sounds
 
-    explicit KeyStrip(QWidget* parent = nullptr);
+inline constexpr int kWhiteKeyWidth = 3;
+/// The width the 75 white keys of 0-127 take.
+int keyboardWidth();
 
-    void setKeys(const Keys& keys);
-    const Keys& keys() const { return m_keys; }
+/// The keys at rest, filling @p area.
+void paintKeyboard(QPainter& painter, const QRect& area);
+/// The keys of @p keys lit, over a keyboard at rest in @p area.
+void paintSounding(QPainter& painter, const QRect& area, const Keys& keys);
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    /// Where key @p key lies: its left edge, width and whether it is black.
-    static QRect keyRect(int key, int height);
-
-    Keys m_keys {};
-    QPixmap m_keyboard; ///< the keys at rest, drawn once per size
-};
+} // namespace KeyStrip

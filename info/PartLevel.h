@@ -3,11 +3,11 @@
 // level the engine publishes (it jumps with each note-on and falls back by itself), and
 // a peak mark that holds a moment above it, then follows it down.
 
-#include <QWidget>
+#include <QRect>
 
-class PartLevel : public QWidget {
-    Q_OBJECT
+class QPainter;
 
+class PartLevel {
 public:
     static constexpr int kSegments = 16;
     static constexpr int kFullScale = 127;
@@ -15,17 +15,15 @@ public:
     static constexpr int kPeakHoldMs = 700;
     static constexpr int kPeakFallPerSecond = 120;
 
-    explicit PartLevel(QWidget* parent = nullptr);
-
-    /// The level now (0-127), @p elapsedMs after the last one given.
-    void setLevel(int level, int elapsedMs);
+    /// The level now (0-127), @p elapsedMs after the last one given. Returns whether
+    /// what is drawn changed.
+    bool setLevel(int level, int elapsedMs);
+    /// Silent: the level and the peak mark go. Returns whether what is drawn changed.
+    bool clear();
     int level() const { return m_level; }
     int peak() const { return int(m_peak + 0.5f); }
-    /// Silent: the level and the peak mark go.
-    void clear();
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paint(QPainter& painter, const QRect& area) const;
 
 private:
     static int segmentsFor(float level);

@@ -1,12 +1,12 @@
 #include "info/frmParts.h"
 
-#include "info/KeyStrip.h"
-#include "info/PartLevel.h"
+#include "info/PartMeters.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
 #include "platform/midi/transport/Sequencer.h"
 #include "player/ListenerCommands.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -149,6 +149,12 @@ frmParts::frmParts(Dispatch dispatch)
     }
     for (int part = 0; part < PartsView::kMaxParts; ++part)
         buildRow(m_panel, part);
+    meters = new PartMeters(PartsView::kMaxParts, twips(kRowPitch), twips(kRowHeight),
+        twips(kLevelWidth), twips(kKeysLeft - kLevelLeft), m_panel);
+    meters->setObjectName(QStringLiteral("picMeters"));
+    meters->setAccessibleName(QStringLiteral("ﾚﾍﾞﾙと鍵盤"));
+    place(meters, kLevelLeft, kRowsTop, kKeysLeft + keysWidth() - kLevelLeft,
+        PartsView::kMaxParts * kRowPitch);
     buildFoot();
 
     m_timer.setInterval(kSampleIntervalMs);
@@ -171,12 +177,6 @@ void frmParts::buildRow(QWidget* panel, int part)
     row.name = displayLabel(panel, kUnused, kDisplay, Qt::AlignLeft);
     place(row.name, kNameLeft + 120, top, kNameWidth - 120, kRowHeight);
     row.name->setObjectName(QStringLiteral("lblName%1").arg(part + 1));
-    row.level = new PartLevel(panel);
-    place(row.level, kLevelLeft, top + 30, kLevelWidth, kRowHeight - 60);
-    row.level->setAccessibleName(QStringLiteral("ﾊﾟｰﾄ %1 ﾚﾍﾞﾙ").arg(number));
-    row.keys = new KeyStrip(panel);
-    place(row.keys, kKeysLeft, top + 15, keysWidth(), kRowHeight - 30);
-    row.keys->setAccessibleName(QStringLiteral("ﾊﾟｰﾄ %1 鍵盤").arg(number));
     row.mute = toggle(panel, QStringLiteral("M"), QStringLiteral("ﾊﾟｰﾄ %1 ﾐｭｰﾄ").arg(number));
     place(row.mute, muteLeft(), top, kToggleWidth, kRowHeight);
     row.solo = toggle(panel, QStringLiteral("S"), QStringLiteral("ﾊﾟｰﾄ %1 ｿﾛ").arg(number));
@@ -249,8 +249,8 @@ void frmParts::showRowCount(int count)
     m_rowsShown = count;
     for (int i = 0; i < rows.size(); ++i) {
         const bool shown = i < count;
-        for (QWidget* w : std::initializer_list<QWidget*> { rows[i].number, rows[i].name,
-                 rows[i].level, rows[i].keys, rows[i].mute, rows[i].solo })
+        for (QWidget* w : std::initializer_list<QWidget*> {
+                 rows[i].number, rows[i].name, rows[i].mute, rows[i].solo })
             w->setVisible(shown);
     }
     place(m_panel, 0, 0, panelWidth(), panelHeight(count));
@@ -260,7 +260,9 @@ void frmParts::showRowCount(int count)
 
 void frmParts::follow()
 {
-    const bool run = isVisible() && engine::sequencer().state() == TransportState::Playing;
+    // A minimised window shows nothing either.
+    const bool run
+        = isVisible() && !isMinimized() && engine::sequencer().state() == TransportState::Playing;
     if (run) {
         if (!m_timer.isActive()) {
             m_sinceSample.start();
@@ -286,6 +288,13 @@ void frmParts::showEvent(QShowEvent* event)
     follow();
 }
 
+void frmParts::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        follow();
+}
+
 void frmParts::hideEvent(QHideEvent* event)
 {
     m_timer.stop();
@@ -307,20 +316,26 @@ void frmParts::sample()
     // A tick with nothing new published changes nothing on the screen, but the peak marks.
     if (view.serial == m_shownSerial && playing == m_shownPlaying && playing) {
         for (int i = 0; i < m_rowsShown; ++i)
-            rows[i].level->setLevel(rows[i].shown.level, elapsed);
+            meters->setRow(i, rows[i].shown.level, rows[i].shown.keys, elapsed);
         return;
     }
     display(view, playing, elapsed);
     m_shownSerial = view.serial;
     m_shownPlaying = playing;
+    showOpen(seq.isOpen());
+}
 
-    const bool open = seq.isOpen();
-    const QSignalBlocker keyBlock(spnTranspose);
-    const QSignalBlocker tempoBlock(spnTempo);
-    spnTranspose->setValue(view.transpose);
-    spnTempo->setValue(view.tempoPercent);
+void frmParts::showOpen(bool open)
+{
+    if (m_shownOpen == int(open))
+        return;
+    m_shownOpen = int(open);
     for (QWidget* w : std::initializer_list<QWidget*> { spnTranspose, spnTempo, cmdReset })
         w->setEnabled(open);
+    for (Row& row : rows) {
+        row.mute->setEnabled(open);
+        row.solo->setEnabled(open);
+    }
 }
 
 void frmParts::display(const PartsView& view, bool playing, int elapsedMs)
@@ -329,45 +344,44 @@ void frmParts::display(const PartsView& view, bool playing, int elapsedMs)
     // At rest the names are asked afresh: the soundfont may have come since they were.
     const bool refreshNames = !playing;
     for (int i = 0; i < m_rowsShown; ++i)
-        showRow(rows[i], view.parts[std::size_t(i)], playing, elapsedMs, refreshNames);
+        showRow(i, view.parts[std::size_t(i)], playing, elapsedMs, refreshNames);
+    if (!playing)
+        meters->silence(); // stopped or paused, nothing sounds
+    // Set only when they differ: a spin box given its own value still redraws itself.
+    const QSignalBlocker keyBlock(spnTranspose);
+    const QSignalBlocker tempoBlock(spnTempo);
+    if (spnTranspose->value() != view.transpose)
+        spnTranspose->setValue(view.transpose);
+    if (spnTempo->value() != view.tempoPercent)
+        spnTempo->setValue(view.tempoPercent);
 }
 
 void frmParts::showRow(
-    Row& row, const PartView& part, bool playing, int elapsedMs, bool refreshName)
+    int index, const PartView& part, bool playing, int elapsedMs, bool refreshName)
 {
+    Row& row = rows[index];
     if (!row.named || refreshName || !sameRequest(row.shown, part)) {
         const QString name = part.has(PartView::Used)
             ? QString::fromStdString(engine::sequencer().instrumentName(part))
             : kUnused;
         if (row.name->text() != name)
             row.name->setText(name);
-        row.named = true;
     }
-    // A part not heard (muted, or left out of a solo) is named in a dimmer colour.
-    const QColor colour = part.has(PartView::Silenced) ? kDimmed : kDisplay;
-    if (row.name->palette().color(QPalette::WindowText) != colour) {
+    const uint8_t kSettings = PartView::Muted | PartView::Soloed | PartView::Silenced;
+    if (!row.named || (part.flags & kSettings) != (row.shown.flags & kSettings)) {
+        // A part not heard (muted, or left out of a solo) is named in a dimmer colour.
         QPalette palette = row.name->palette();
-        palette.setColor(QPalette::WindowText, colour);
+        palette.setColor(QPalette::WindowText, part.has(PartView::Silenced) ? kDimmed : kDisplay);
         row.name->setPalette(palette);
-    }
-    {
         const QSignalBlocker muteBlock(row.mute);
         const QSignalBlocker soloBlock(row.solo);
         row.mute->setChecked(part.has(PartView::Muted));
         row.solo->setChecked(part.has(PartView::Soloed));
     }
-    const bool open = engine::sequencer().isOpen();
-    row.mute->setEnabled(open);
-    row.solo->setEnabled(open);
-    if (playing) {
-        row.level->setLevel(part.level, elapsedMs);
-        row.keys->setKeys(part.keys);
-    } else {
-        // Stopped or paused, nothing sounds.
-        row.level->clear();
-        row.keys->setKeys({});
-    }
+    if (playing)
+        meters->setRow(index, part.level, part.keys, elapsedMs);
     row.shown = part;
+    row.named = true;
 }
 
 void frmParts::change(const std::function<void()>& commands)

@@ -15,8 +15,7 @@
 
 #include <functional>
 
-class KeyStrip;
-class PartLevel;
+class PartMeters;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -28,7 +27,7 @@ class frmParts : public QWidget {
 public:
     static inline const QString kUnused = QStringLiteral("—");
     /// How often the parts are read while the song plays.
-    static constexpr int kSampleIntervalMs = 33;
+    static constexpr int kSampleIntervalMs = 50;
 
     /// Runs a change (device commands) as one of the player's event procedures, so the
     /// player shows its outcome at once.
@@ -56,14 +55,14 @@ public:
     struct Row {
         QLabel* number = nullptr;
         QLabel* name = nullptr;
-        PartLevel* level = nullptr;
-        KeyStrip* keys = nullptr;
         QToolButton* mute = nullptr;
         QToolButton* solo = nullptr;
         sequora::midi::PartView shown; ///< what the row last showed
-        bool named = false;
+        bool named = false; ///< shown at all yet
     };
     QVector<Row> rows;
+    /// Every row's level bar and keyboard.
+    PartMeters* meters = nullptr;
     QSpinBox* spnTranspose = nullptr;
     QSpinBox* spnTempo = nullptr;
     QPushButton* cmdReset = nullptr;
@@ -71,14 +70,17 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildRow(QWidget* panel, int part);
     void buildFoot();
     /// Reads the engine's snapshot and shows it; @p playing false shows silence.
     void sample();
-    void showRow(Row& row, const sequora::midi::PartView& part, bool playing, int elapsedMs,
+    void showRow(int index, const sequora::midi::PartView& part, bool playing, int elapsedMs,
         bool refreshName);
+    /// The controls take commands only while a song is open.
+    void showOpen(bool open);
     void showRowCount(int count);
     /// Sends a change and shows what the engine made of it.
     void change(const std::function<void()>& commands);
@@ -91,4 +93,5 @@ private:
     int m_rowsShown = 0;
     uint32_t m_shownSerial = 0;
     bool m_shownPlaying = false;
+    int m_shownOpen = -1; ///< 0 or 1 once shown
 };

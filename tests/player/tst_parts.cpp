@@ -5,8 +5,7 @@
 
 #include "PlayerTestKit.h"
 
-#include "info/KeyStrip.h"
-#include "info/PartLevel.h"
+#include "info/PartMeters.h"
 #include "info/frmParts.h"
 #include "player/ListenerCommands.h"
 
@@ -97,10 +96,10 @@ private slots:
         QCOMPARE(w->rows[1].name->text(), QStringLiteral("Violin"));
         QCOMPARE(w->rows[9].name->text(), QStringLiteral("Standard Kit"));
         QCOMPARE(w->rows[2].name->text(), frmParts::kUnused);
-        QVERIFY(w->rows[1].level->level() > 0);
-        QVERIFY(w->rows[0].keys->keys()[0] & (uint64_t(1) << 60));
-        QVERIFY(w->rows[1].keys->keys()[1] & (uint64_t(1) << (67 - 64)));
-        QCOMPARE(w->rows[2].keys->keys(), KeyStrip::Keys {});
+        QVERIFY(w->meters->level(1) > 0);
+        QVERIFY(w->meters->keys(0)[0] & (uint64_t(1) << 60));
+        QVERIFY(w->meters->keys(1)[1] & (uint64_t(1) << (67 - 64)));
+        QCOMPARE(w->meters->keys(2), KeyStrip::Keys {});
 
         play(*m_form, 18500);
         w->tmrSample_Timer();
@@ -115,6 +114,8 @@ private slots:
         QTest::newRow("hidden and shown while playing") << QStringList { "play:false", "open:true",
             "hide:false", "show:true", "pause:false", "hide:false", "show:false" };
         QTest::newRow("the song ends") << QStringList { "open:false", "play:true", "end:false" };
+        QTest::newRow("minimised while playing")
+            << QStringList { "open:false", "play:true", "minimise:false", "restore:true" };
     }
 
     void samplesOnlyWhileShownAndPlaying()
@@ -136,6 +137,10 @@ private slots:
                 f.partsWindow()->hide();
             else if (action == "show")
                 f.partsWindow()->show();
+            else if (action == "minimise")
+                f.partsWindow()->showMinimized();
+            else if (action == "restore")
+                f.partsWindow()->showNormal();
             else if (action == "end")
                 play(f, 21000);
             advance(f, 100);
@@ -143,9 +148,9 @@ private slots:
             QVERIFY2(sampling == (step.section(':', 1) == "true"), qPrintable(step));
         }
         // At rest nothing sounds, whatever was last published.
-        for (const frmParts::Row& row : f.partsWindow()->rows) {
-            QCOMPARE(row.level->level(), 0);
-            QCOMPARE(row.keys->keys(), KeyStrip::Keys {});
+        for (int row = 0; row < PartsView::kMaxParts && steps.last().endsWith(":false"); ++row) {
+            QCOMPARE(f.partsWindow()->meters->level(row), 0);
+            QCOMPARE(f.partsWindow()->meters->keys(row), KeyStrip::Keys {});
         }
     }
 
@@ -222,7 +227,7 @@ private slots:
         QCOMPARE(w.height() > height16, parts == 32);
         if (parts == 32) {
             QVERIFY(w.rows[31].mute->isChecked());
-            QCOMPARE(w.rows[31].level->level(), 100);
+            QCOMPARE(w.meters->level(31), 100);
             QCOMPARE(w.rows[31].name->text(), QStringLiteral("Acoustic Grand Piano"));
         }
         view.partCount = 16;
