@@ -153,8 +153,6 @@ frmParts::frmParts(Dispatch dispatch)
         twips(kLevelWidth), twips(kKeysLeft - kLevelLeft), m_panel);
     meters->setObjectName(QStringLiteral("picMeters"));
     meters->setAccessibleName(QStringLiteral("ﾚﾍﾞﾙと鍵盤"));
-    place(meters, kLevelLeft, kRowsTop, kKeysLeft + keysWidth() - kLevelLeft,
-        PartsView::kMaxParts * kRowPitch);
     buildFoot();
 
     m_timer.setInterval(kSampleIntervalMs);
@@ -253,6 +251,7 @@ void frmParts::showRowCount(int count)
                  rows[i].number, rows[i].name, rows[i].mute, rows[i].solo })
             w->setVisible(shown);
     }
+    place(meters, kLevelLeft, kRowsTop, kKeysLeft + keysWidth() - kLevelLeft, count * kRowPitch);
     place(m_panel, 0, 0, panelWidth(), panelHeight(count));
     place(m_foot, 0, panelHeight(count), panelWidth(), kFootHeight);
     setFixedSize(twips(panelWidth()), twips(panelHeight(count) + kFootHeight));
