@@ -35,7 +35,7 @@ void PartFilter::change(
             const bool was = m_settings.heard(part);
             const bool now = next.heard(part);
             if (was && !now) {
-                // At once, pedal or not; the module's own note-off ends what ALSA holds.
+                // At once, pedal or not; all notes off too, for a port's synth without the first.
                 out.addShort(kControlChange | part, kCcAllSoundOff, 0);
                 out.addShort(kControlChange | part, kCcAllNotesOff, 0);
             } else if (!was && now) {
