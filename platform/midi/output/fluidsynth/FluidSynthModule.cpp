@@ -139,11 +139,13 @@ void FluidSynthModule::applyTuning(uint8_t ch)
 
 void FluidSynthModule::applyMixer(uint8_t ch)
 {
+    // Each as the controller it equals, so FluidSynth's controllers are what the part holds
+    // however it was set. Nothing in FluidSynth listens to the delay send's (CC 94).
     const PartState& p = m_module.part(ch);
-    fluid_synth_cc(m_synth, ch, kCcVolume, p.volume);
-    fluid_synth_cc(m_synth, ch, kCcPan, p.pan);
-    fluid_synth_cc(m_synth, ch, kCcReverbSend, p.reverbSend);
-    fluid_synth_cc(m_synth, ch, kCcChorusSend, p.chorusSend);
+    for (const PartParamRow& row : kPartParamTable) {
+        if (row.cc)
+            fluid_synth_cc(m_synth, ch, *row.cc, p.written(row.param));
+    }
 }
 
 void FluidSynthModule::applyGain()
