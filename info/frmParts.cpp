@@ -1,5 +1,6 @@
 #include "info/frmParts.h"
 
+#include "info/KeyShiftBox.h"
 #include "info/PartMeters.h"
 #include "platform/desktop/Fonts.h"
 #include "platform/desktop/Twips.h"
@@ -196,7 +197,7 @@ void frmParts::buildFoot()
     const QFont font = sequora::platform::gothicFont(kRowPoints + 1);
 
     auto* keyLabel = new QLabel(QStringLiteral("ｷｰ(&K):"), m_foot);
-    spnTranspose = new QSpinBox(m_foot);
+    spnTranspose = new KeyShiftBox(m_foot);
     spnTranspose->setObjectName(QStringLiteral("spnTranspose"));
     spnTranspose->setRange(sequora::midi::ListenerSettings::kMinTranspose,
         sequora::midi::ListenerSettings::kMaxTranspose);

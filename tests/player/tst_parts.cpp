@@ -181,6 +181,13 @@ private slots:
         QCOMPARE(f.Label3->text(), QStringLiteral("00:04"));
         w.spnTranspose->setValue(-3);
         QVERIFY(logged(m_log, "set midifile transpose -3", 0));
+        QCOMPARE(w.spnTranspose->text(), QStringLiteral("-3 半音"));
+        // A raise reads as a shift, and typed so it is taken.
+        w.spnTranspose->selectAll();
+        QTest::keyClicks(w.spnTranspose, QStringLiteral("+5"));
+        QTest::keyClick(w.spnTranspose, Qt::Key_Return);
+        QVERIFY(logged(m_log, "set midifile transpose 5", 0));
+        QCOMPARE(w.spnTranspose->text(), QStringLiteral("+5 半音"));
 
         w.cmdReset->click();
         for (const char* command : { "set midifile tempo 100", "set midifile transpose 0",
