@@ -5,12 +5,19 @@
 // Then a piece of game music with a marked loop: ours plays it unrolled (`--loops 2`,
 // twice and a fade), FluidSynth the file as written, so the two are compared per second
 // of audio rendered.
+// Then what following and publishing the parts for the parts window costs: the engine
+// renders each song in this process with it and without it, alternating, and the ratio
+// of the two best times (without / with: 1.00 is no cost).
 //
 //   bench_render [SONG.mid ...]     (default: a few of the openmsx songs)
 //   env SEQUORA_RENDER=path/to/sequora-render, SEQUORA_SOUNDFONT=...
 
 #include "BenchSoundfont.h"
 #include "common/LoopedSong.h"
+
+#include "platform/midi/file/Song.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
+#include "platform/midi/transport/Sequencer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -27,6 +34,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kRuns = 3;
+// The in-process renders are short and the difference small: more of them.
+constexpr int kInProcessRuns = 5;
 constexpr const char* kOpenmsx = "/usr/share/games/openttd/baseset/openmsx";
 constexpr const char* kDefaultSongs[] = {"tttheme2.mid", "flying_scotsman.mid", "city_blues_redfarn.mid",
                                          "busy_schedule.mid", "harp_harmony.mid", "ultimate_run.mid"};
@@ -69,6 +78,30 @@ double audioSeconds(const std::string& wav, int rate)
     std::error_code ec;
     const auto bytes = fs::file_size(wav, ec);
     return ec ? 0.0 : double(bytes - 44) / 4.0 / rate;
+}
+
+// Renders @p path through the engine in this process, parts followed or not; wall seconds.
+double renderInProcess(const std::string& path, const std::string& soundfont, bool followingParts)
+{
+    using namespace sequora::midi;
+    constexpr int kRate = 44100;
+    constexpr uint32_t kBlock = 1024; // the live output's period: one publication each
+    Song song;
+    std::string error;
+    auto renderer = OfflineRenderer::create(soundfont, kRate, error);
+    if (!Song::load(path, song).playable() || !renderer)
+        return 0;
+    OfflineRenderer& synth = *renderer;
+    Sequencer sequencer(std::move(renderer));
+    sequencer.setFollowingParts(followingParts);
+    int64_t remaining = song.lengthUs() * kRate / 1'000'000;
+    sequencer.open(std::move(song));
+    sequencer.play();
+    std::vector<int16_t> buffer(std::size_t(kBlock) * 2);
+    const auto start = std::chrono::steady_clock::now();
+    for (; remaining > 0; remaining -= kBlock)
+        synth.render(buffer.data(), kBlock);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::string ourRenderer(const char* argv0)
@@ -170,6 +203,20 @@ int main(int argc, char** argv)
                 " (as written: %.2f)\n",
         perSecond(fluid, fluidAudio) / perSecond(looped, loopedAudio),
         perSecond(fluid, fluidAudio) / perSecond(once, onceAudio));
+    std::printf("\nthe parts followed and published each 1024-frame period, in-process render, best of %d\n", kInProcessRuns);
+    std::printf("%-28s %10s %10s %7s\n", "song", "with", "without", "ratio");
+    double with = 0, without = 0;
+    for (const std::string& song : songs) {
+        double a = 1e300, b = 1e300;
+        for (int run = 0; run < kInProcessRuns; ++run) {
+            a = std::min(a, renderInProcess(song, soundfont, true));
+            b = std::min(b, renderInProcess(song, soundfont, false));
+        }
+        std::printf("%-28s %10.3f %10.3f %7.3f\n", fs::path(song).filename().c_str(), a, b, b / a);
+        with += a;
+        without += b;
+    }
+    std::printf("parts snapshot cost ratio (without / with, wall): %.3f\n", without / with);
     fs::remove_all(dir);
     return 0;
 }

@@ -15,12 +15,15 @@
 # measured run has it off). The last lines give what the player costs playing beyond
 # sequora-mci playing the same song through the same output. With LYRICS=1 the player's
 # lyrics window is opened from the view menu (Alt+V, K) once the song is loaded, so its
-# stopped, paused and playing figures compare with a run without it.
+# stopped, paused and playing figures compare with a run without it. With PARTS=1 the
+# parts window is opened the same way (the view menu, P) and moved off the player; the
+# player is then measured both without and with it, and the last lines say what the
+# window costs.
 #
 #   bench/idle_cpu.sh [--player] [SONG.mid] [SECONDS]
 #   env: BUILD=build folder (default: build), SEQUORA_SOUNDFONT (default: TimGM6mb),
 #        WARMUP seconds (default 5), PLAYER=1, A11Y=0 (player without the session bus),
-#        LYRICS=1 (player with its lyrics window open)
+#        LYRICS=1 (player with its lyrics window open), PARTS=1 (with its parts window open)
 set -eu
 
 player=${PLAYER:-0}
@@ -31,8 +34,10 @@ build=${BUILD:-build}
 warmup=${WARMUP:-5}
 a11y=${A11Y:-1}
 lyrics=${LYRICS:-0}
+parts=${PARTS:-0}
 player_row=player
 [ "$lyrics" = 1 ] && player_row=player+lyrics
+with_parts=0
 mci="$build/bin/sequora-mci"
 gui="$build/bin/sequora"
 soundfont=${SEQUORA_SOUNDFONT:-/usr/share/sounds/sf2/TimGM6mb.sf2}
@@ -186,6 +191,20 @@ player_run() {
     click "$editor" 324 148 # add all
     sleep 0.5
     click "$editor" 252 412 # OK
+    if [ "$with_parts" = 1 ]; then
+        sleep 0.5
+        click "$main" 90 8 # the view menu
+        sleep 0.5
+        DISPLAY="$display" xdotool key p
+        tries=0
+        until partswin=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$child_pid" --name '^ﾊﾟｰﾄ$' 2>/dev/null | head -n 1) && [ -n "$partswin" ]; do
+            tries=$((tries + 1))
+            [ "$tries" -le 50 ] || { echo "idle_cpu: the parts window did not open" >&2; exit 1; }
+            sleep 0.2
+        done
+        # Off the player, whose buttons are clicked next.
+        DISPLAY="$display" xdotool windowmove "$partswin" 0 0
+    fi
     if [ "$lyrics" = 1 ]; then
         sleep 0.5
         DISPLAY="$display" xdotool key --window "$main" alt+v k
@@ -242,6 +261,19 @@ if [ "$player" = 1 ]; then
         rows="$rows
 player-empty $out $1 $2 - - - -
 $player_row $out $3 $4 $5 $6 $7 $8"
+        if [ "$parts" = 1 ]; then
+            with_parts=1
+            player_run "$out" "$tmp/mci.log"
+            grep -q "^\"play .*\"${tab}0${tab}" "$tmp/mci.log" \
+                || { echo "idle_cpu: the clicks did not reach the player beside its parts window" >&2; exit 1; }
+            rm -f "$tmp/mci.log"
+            player_run "$out" measure
+            with_parts=0
+            # shellcheck disable=SC2046
+            set -- $(cat "$tmp/player.figures")
+            rows="$rows
+$player_row+parts $out $3 $4 $5 $6 $7 $8"
+        fi
     done
 fi
 measure "$warmup" fluidsynth -ni -a pulseaudio -z 1024 "$soundfont" "$song"
@@ -258,7 +290,8 @@ echo "$rows" | awk -v p1="$peer1" -v p2="$peer2" -v a11y="$a11y" '
     NF == 8 {
         printf "%-14s %-11s %s %s %s   %s %s %s\n", $1, $2, cell($3), cell($5), cell($7), wake($4), wake($6), wake($8)
         if ($1 == "sequora-mci") { mci[$2] = $7; mciw[$2] = $8 }
-        if ($1 ~ /^player($|\+)/) { gui[$2] = $7; guiw[$2] = $8 }
+        if ($1 ~ /^player($|\+lyrics$)/) { gui[$2] = $7; guiw[$2] = $8 }
+        if ($1 ~ /\+parts$/) { parts[$2] = $7; partsw[$2] = $8; partsStop[$2] = $3 " " $4; partsPause[$2] = $5 " " $6 }
     }
     END {
         print "(CPU: % of one core, in brackets the ratio to the peer; wakes: context switches of all"
@@ -266,5 +299,8 @@ echo "$rows" | awk -v p1="$peer1" -v p2="$peer2" -v a11y="$a11y" '
         for (out in gui)
             printf "player over sequora-mci playing, %s: %+.2f %% of a core, %+.1f wake-ups/s%s\n",
                 out, gui[out] - mci[out], guiw[out] - mciw[out], a11y == 1 ? " (accessibility on)" : ""
+        for (out in parts)
+            printf "parts window open, playing, %s: %+.2f %% of a core, %+.1f wake-ups/s over the player without it (stopped: %s, paused: %s %%, wake-ups)\n",
+                out, parts[out] - gui[out], partsw[out] - guiw[out], partsStop[out], partsPause[out]
     }'
 echo "load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"

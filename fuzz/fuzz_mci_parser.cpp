@@ -14,6 +14,7 @@ using namespace sequora::platform::mci;
 namespace {
 
 constexpr int64_t kMaxInteger = 0xFFFFFFFFLL;
+constexpr int64_t kMaxSigned = 0x7FFFFFFFLL;
 
 [[noreturn]] void broken(const char* what)
 {
@@ -38,5 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         broken("an accepted open without a file");
     if ((cmd.from && !inRange(*cmd.from)) || (cmd.to && !inRange(*cmd.to)) || !inRange(cmd.seekTo))
         broken("a number beyond 32 bits accepted");
+    if (cmd.number < -kMaxSigned || cmd.number > kMaxInteger)
+        broken("a setting beyond 32 bits accepted");
+    if (cmd.part != kAllParts && !inRange(cmd.part))
+        broken("a part number beyond 32 bits accepted");
+    const bool partSetting = cmd.setting == Setting::Mute || cmd.setting == Setting::Solo;
+    if (cmd.part == kAllParts && (cmd.verb != Verb::Set || !partSetting))
+        broken("\"all\" parts accepted where only set mute and solo take it");
     return 0;
 }

@@ -193,6 +193,15 @@ void writeMci(const fs::path& dir)
         "  status\t\tmidifile   MODE \t ",
         "stop midifile\r\n",
         "\"play\" midifile",
+        "set midifile tempo 50",
+        "SET MidiFile TEMPO 201",
+        "set midifile transpose -12",
+        "set midifile transpose +2147483648",
+        "set midifile part 10 mute on",
+        "set midifile part all solo off",
+        "set midifile part 3 solo maybe",
+        "status midifile part 16 mute",
+        "status midifile transpose",
         "",
     };
     for (std::size_t i = 0; i < commands.size(); ++i)

@@ -3,6 +3,7 @@
 #include "info/SongTextLoader.h"
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
+#include "info/frmParts.h"
 #include "info/frmRead.h"
 #include "options/frmSound.h"
 #include "platform/Instance.h"
@@ -164,7 +165,8 @@ QList<QWidget*> Form1::secondaryWindows() const
     QList<QWidget*> windows;
     for (QWidget* window : { static_cast<QWidget*>(m_editor.data()),
              static_cast<QWidget*>(m_about.data()), static_cast<QWidget*>(m_readme.data()),
-             static_cast<QWidget*>(m_lyrics.data()), static_cast<QWidget*>(m_sound.data()) }) {
+             static_cast<QWidget*>(m_lyrics.data()), static_cast<QWidget*>(m_sound.data()),
+             static_cast<QWidget*>(m_parts.data()) }) {
         if (window != nullptr)
             windows.append(window);
     }

@@ -34,6 +34,7 @@ class ClickLabel;
 class Form2;
 class frmAbout;
 class frmLyrics;
+class frmParts;
 class frmRead;
 class frmSound;
 class SongTextLoader;
@@ -82,6 +83,7 @@ public:
     QAction* mnuViewVol = nullptr;
     QAction* mnuViewBar3 = nullptr;
     QAction* mnuViewLyrics = nullptr;
+    QAction* mnuViewParts = nullptr;
     QMenu* mnuOption = nullptr;
     QAction* mnuRandPlay = nullptr;
     QAction* mnuRenPlay = nullptr;
@@ -200,6 +202,7 @@ public:
     void mnuViewInfo_Click();
     void mnuViewVol_Click();
     void mnuViewLyrics_Click();
+    void mnuViewParts_Click();
     void mnuHelpAbout_Click();
     void mnuHelpRead_Click();
     void mnuSound_Click();
@@ -221,6 +224,7 @@ public:
     QPointer<frmRead> readmeWindow() const { return m_readme; }
     QPointer<frmLyrics> lyricsWindow() const { return m_lyrics; }
     QPointer<frmSound> soundWindow() const { return m_sound; }
+    QPointer<frmParts> partsWindow() const { return m_parts; }
     /// The loaded song's texts, read off the window's thread.
     SongTextLoader& songTexts() const { return *m_songTexts; }
 
@@ -262,6 +266,7 @@ private:
     QPointer<frmRead> m_readme;
     QPointer<frmLyrics> m_lyrics;
     QPointer<frmSound> m_sound;
+    QPointer<frmParts> m_parts;
     SongTextLoader* m_songTexts = nullptr;
     // The position the monitor read last, in tenths of a second: what the lyrics window
     // shows when it opens while the monitor rests.

@@ -3,6 +3,7 @@
 #include "info/SongTextLoader.h"
 #include "info/frmAbout.h"
 #include "info/frmLyrics.h"
+#include "info/frmParts.h"
 #include "info/frmRead.h"
 #include "options/frmSound.h"
 #include "sequencer/clsMIDI.h"
@@ -56,4 +57,13 @@ void Form1::mnuSound_Click()
         m_sound->Form_Load();
     }
     showInFront(m_sound);
+}
+
+void Form1::mnuViewParts_Click()
+{
+    // Its changes are device commands run as event procedures of this window, so the
+    // time display and the media controls follow a new tempo at once.
+    if (!m_parts)
+        m_parts = new frmParts([this](const std::function<void()>& change) { dispatch(change); });
+    showInFront(m_parts);
 }

@@ -223,6 +223,7 @@ void Form1::buildMenus()
     mnuViewVol = item(mnuView, "mnuViewVol", QStringLiteral("ﾎﾞﾘｭｰﾑ ｺﾝﾄﾛｰﾙ(&V)"));
     mnuViewBar3 = separator(mnuView, "mnuViewBar3");
     mnuViewLyrics = item(mnuView, "mnuViewLyrics", QStringLiteral("歌詞(&K)"));
+    mnuViewParts = item(mnuView, "mnuViewParts", QStringLiteral("ﾊﾟｰﾄ(&P)"));
 
     mnuOption = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     mnuOption->setObjectName(QStringLiteral("mnuOption"));
@@ -285,6 +286,7 @@ void Form1::connectEvents()
     onMenu(mnuViewTime2, &Form1::mnuViewTime2_Click);
     onMenu(mnuViewVol, &Form1::mnuViewVol_Click);
     onMenu(mnuViewLyrics, &Form1::mnuViewLyrics_Click);
+    onMenu(mnuViewParts, &Form1::mnuViewParts_Click);
     onMenu(mnuRandPlay, &Form1::mnuRandPlay_Click);
     onMenu(mnuRenPlay, &Form1::mnuRenPlay_Click);
     onMenu(mnuIntoPlay, &Form1::mnuIntoPlay_Click);

@@ -6,6 +6,7 @@
 #include "player/Form1.h"
 
 #include "info/frmLyrics.h"
+#include "info/frmParts.h"
 #include "platform/desktop/MessageBox.h"
 #include "player/ClickLabel.h"
 #include "player/PlayOrder.h"
@@ -61,6 +62,9 @@ void Form1::Timer1_Timer()
     m_monitorUnits = position.value_or(0);
     if (m_lyrics)
         m_lyrics->follow(midi.FileName(), m_monitorUnits);
+    // The parts window samples on its own timer, only while the song plays.
+    if (m_parts)
+        m_parts->follow();
 
     // The time display, rewritten only when the second shown moves on.
     int64_t shown = position.value_or(0);

@@ -2,6 +2,7 @@
 
 #include "info/SongTextLoader.h"
 #include "player/Form1.h"
+#include "player/ListenerCommands.h"
 #include "player/MprisPlayerAdaptor.h"
 #include "player/MprisRootAdaptor.h"
 
@@ -141,6 +142,9 @@ void MprisBridge::refresh()
         signal << kPlayerInterface << changed << QStringList();
         m_bus.send(signal);
     }
+    // A new tempo moves the position with the time it is told in, whoever changed it.
+    if (changed.contains(QStringLiteral("Rate")) && m_state.trackId() != MprisState::kNoTrack)
+        emit seeked(m_state.positionUs());
 }
 
 void MprisBridge::announceSeek(const QString& trackBefore)
@@ -225,6 +229,23 @@ void MprisBridge::setShuffle(bool on)
     command([this, on] {
         if (offersItem(&Form1::mnuRandPlay) && m_player->mnuRandPlay->isChecked() != on)
             m_player->mnuRandPlay_Click();
+    });
+}
+
+void MprisBridge::setRate(double rate)
+{
+    if (rate == 0.0) {
+        pause();
+        return;
+    }
+    if (!(rate >= MprisState::kMinimumRate && rate <= MprisState::kMaximumRate))
+        return;
+    if (m_player == nullptr || m_player->unloading() || QApplication::activeModalWidget() != nullptr)
+        return;
+    const int percent = static_cast<int>(std::lround(rate * 100.0));
+    command([&] {
+        if (percent != sequora::player::listenerSettings().tempoPercent)
+            sequora::player::setTempo(percent);
     });
 }
 

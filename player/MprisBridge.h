@@ -54,6 +54,9 @@ public:
     void setLoopStatus(const QString& status);
     /// Random order on or off.
     void setShuffle(bool on);
+    /// The tempo (0.5 to 2.0, as the parts window's 50 to 200 %); 0 pauses, as the
+    /// interface asks; anything else out of range changes nothing.
+    void setRate(double rate);
     void raise();
     void quit();
     /// Takes the song (or folder of songs) a file: URI names as a new Playlist and plays

@@ -13,6 +13,26 @@ QString MprisPlayerAdaptor::playbackStatus() const
     return m_bridge->state().playbackStatus();
 }
 
+double MprisPlayerAdaptor::rate() const
+{
+    return m_bridge->state().rate();
+}
+
+void MprisPlayerAdaptor::setRate(double rate)
+{
+    m_bridge->setRate(rate);
+}
+
+double MprisPlayerAdaptor::minimumRate() const
+{
+    return MprisState::kMinimumRate;
+}
+
+double MprisPlayerAdaptor::maximumRate() const
+{
+    return MprisState::kMaximumRate;
+}
+
 QVariantMap MprisPlayerAdaptor::metadata() const
 {
     return m_bridge->state().metadata();

@@ -12,9 +12,9 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(double Rate READ rate)
-    Q_PROPERTY(double MinimumRate READ rate)
-    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ minimumRate)
+    Q_PROPERTY(double MaximumRate READ maximumRate)
     Q_PROPERTY(double Volume READ volume)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(qlonglong Position READ position)
@@ -31,8 +31,12 @@ public:
     explicit MprisPlayerAdaptor(MprisBridge* bridge);
 
     QString playbackStatus() const;
-    // The player has no speed or volume control of its own.
-    double rate() const { return 1.0; }
+    /// The tempo, 0.5 to 2.0.
+    double rate() const;
+    void setRate(double rate);
+    double minimumRate() const;
+    double maximumRate() const;
+    // The player has no volume control of its own.
     double volume() const { return 1.0; }
     QVariantMap metadata() const;
     qlonglong position() const;

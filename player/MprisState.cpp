@@ -3,6 +3,7 @@
 #include "info/SongTextLoader.h"
 #include "player/ClickLabel.h"
 #include "player/Form1.h"
+#include "player/ListenerCommands.h"
 #include "player/TimeText.h"
 #include "sequencer/clsMIDI.h"
 
@@ -163,6 +164,12 @@ bool MprisState::shuffle() const
     return m_player != nullptr && m_player->mnuRandPlay->isChecked();
 }
 
+double MprisState::rate() const
+{
+    // The engine holds the tempo from song to song, also while none is loaded.
+    return sequora::player::listenerSettings().tempoPercent / 100.0;
+}
+
 QVariantMap MprisState::properties() const
 {
     return {
@@ -175,5 +182,6 @@ QVariantMap MprisState::properties() const
         { QStringLiteral("CanSeek"), canSeek() },
         { QStringLiteral("LoopStatus"), loopStatus() },
         { QStringLiteral("Shuffle"), shuffle() },
+        { QStringLiteral("Rate"), rate() },
     };
 }

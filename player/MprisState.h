@@ -42,6 +42,10 @@ public:
     QString loopStatus() const;
     /// Whether random order is on.
     bool shuffle() const;
+    /// The tempo as a rate: 1.0 as the song is written, 0.5 at half speed.
+    double rate() const;
+    static constexpr double kMinimumRate = 0.5;
+    static constexpr double kMaximumRate = 2.0;
 
     /// The Player properties whose changes are announced, by their bus names.
     QVariantMap properties() const;

@@ -41,7 +41,7 @@ const char* describe(MCIERROR code)
     case kMciErrFileNotFound:
         return "file not found or unreadable";
     case kMciErrOutOfRange:
-        return "beyond the end of the song";
+        return "out of range: beyond the end of the song, or a tempo, key or part it does not take";
     case kMciErrDuplicateAlias:
         return "alias already in use";
     case kMciErrNoClosingQuote:
@@ -69,7 +69,12 @@ void usage()
                  "\"soundfont FILE\" makes the soft synth play on with FILE from where it is,\n"
                  "as the player's sound settings do (nothing is kept); it is not sent.\n"
                  "Blank lines and lines starting with # are skipped. Positions are in\n"
-                 "tenths of a second. The exit status is 1 when any command failed.\n";
+                 "tenths of a second. The exit status is 1 when any command failed.\n"
+                 "The listener's settings, kept from song to song until changed:\n"
+                 "  set m tempo 50..200          (percent; positions and length follow it)\n"
+                 "  set m transpose -12..12      (semitones; drum parts stay)\n"
+                 "  set m part 1..16|all mute on|off,  set m part N solo on|off\n"
+                 "  status m tempo | transpose | part N mute | part N solo\n";
 }
 
 std::string_view trimmed(std::string_view s)

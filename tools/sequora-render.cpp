@@ -1,11 +1,13 @@
 // sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S]
+//                [--tempo P] [--transpose N]
 // Renders a song offline through the engine, as fast as the machine allows: 16-bit
 // stereo WAV, the song's length plus a release tail. The soundfont, the effects and the
 // listening level are the player's sound settings (SEQUORA_SOUNDFONT over them), so a
 // file sounds as the player plays it; --soundfont chooses another font. A song with a
 // marked loop plays it as the player does: N passes in all (default 2; 1 plays the file
 // as written), then a pass fading out over S seconds (default 8; 0: the file's own
-// ending follows).
+// ending follows). At P % of its tempo (50-200) and N semitones up or down (-12 to 12,
+// drum parts stay) when asked.
 
 #include "platform/Settings.h"
 #include "platform/midi/file/Song.h"
@@ -34,7 +36,8 @@ constexpr int kExitFailure = 1;
 int usage()
 {
     std::fprintf(stderr,
-        "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S]\n");
+        "usage: sequora-render IN.mid OUT.wav [--rate R] [--soundfont F] [--loops N] [--fade S] "
+        "[--tempo P] [--transpose N]\n");
     return kExitUsage;
 }
 
@@ -51,6 +54,14 @@ int fail(const std::string& message)
     return kExitFailure;
 }
 
+bool parseInt(std::string_view text, int& out)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -60,6 +71,7 @@ int main(int argc, char** argv)
     std::string soundfont;
     LoopPlayback loops;
     int fadeSeconds = loops.fadeMs / 1000;
+    ListenerSettings listening;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--rate" && i + 1 < argc) {
@@ -74,6 +86,12 @@ int main(int argc, char** argv)
                 return fail("--fade takes seconds from 0 to 20");
         } else if (arg == "--soundfont" && i + 1 < argc) {
             soundfont = argv[++i];
+        } else if (arg == "--tempo" && i + 1 < argc) {
+            if (!parseInt(argv[++i], listening.tempoPercent) || !TempoScale::valid(listening.tempoPercent))
+                return fail("--tempo takes a percentage from 50 to 200");
+        } else if (arg == "--transpose" && i + 1 < argc) {
+            if (!parseInt(argv[++i], listening.transpose) || !listening.valid())
+                return fail("--transpose takes semitones from -12 to 12");
         } else if (arg.starts_with("--")) {
             return usage();
         } else {
@@ -102,8 +120,10 @@ int main(int argc, char** argv)
     Sequencer sequencer(std::move(renderer));
     loops.fadeMs = fadeSeconds * 1000;
     sequencer.setLoopPlayback(loops);
-    // What is heard: with a loop, the passes and the fade.
-    const int64_t lengthUs = LoopTimeline(song, loops).lengthUs();
+    sequencer.setListening(listening);
+    // What is heard: with a loop, the passes and the fade, in the listener's time.
+    const int64_t lengthUs
+        = TempoScale(listening.tempoPercent).listenerUs(LoopTimeline(song, loops).lengthUs());
     const int64_t songFrames = (lengthUs * rate + 999'999) / 1'000'000;
     sequencer.open(std::move(song));
     int64_t remaining = songFrames + kTailMs * rate / 1000;

@@ -9,6 +9,8 @@ namespace {
 
 // Integers are unsigned 32-bit values on the real interface; longer ones are refused.
 constexpr int64_t kMaxInteger = 0xFFFFFFFFLL;
+// A signed value (a key a few semitones down) is a 32-bit signed one.
+constexpr int64_t kMaxSigned = 0x7FFFFFFFLL;
 
 bool isBlank(char c)
 {
@@ -39,6 +41,7 @@ constexpr std::array kVerbs {
     VerbName { "resume", Verb::Resume },
     VerbName { "seek", Verb::Seek },
     VerbName { "status", Verb::Status },
+    VerbName { "set", Verb::Set },
 };
 
 // Walks the tokens after the verb and its device name.
@@ -66,6 +69,21 @@ public:
         if (done())
             return kMciErrMissingParameter;
         return parseInteger(take().text, out);
+    }
+
+    /// An integer with an optional sign.
+    static MCIERROR parseSigned(std::string_view text, int64_t& out)
+    {
+        const bool negative = !text.empty() && text.front() == '-';
+        if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+            text.remove_prefix(1);
+        int64_t magnitude = 0;
+        if (const MCIERROR code = parseInteger(text, magnitude))
+            return code;
+        if (magnitude > kMaxSigned)
+            return kMciErrBadInteger;
+        out = negative ? -magnitude : magnitude;
+        return kMciOk;
     }
 
     static MCIERROR parseInteger(std::string_view text, int64_t& out)
@@ -170,19 +188,83 @@ MCIERROR parseSeek(Cursor& rest, Command& cmd)
     return kMciOk;
 }
 
+// "part N" followed by "mute" or "solo"; with @p allowAll, N may be "all".
+MCIERROR parsePart(Cursor& rest, Command& cmd, bool allowAll)
+{
+    if (rest.done())
+        return kMciErrMissingParameter;
+    const Token& number = rest.take();
+    if (allowAll && isKeyword(number, "all"))
+        cmd.part = kAllParts;
+    else if (const MCIERROR code = Cursor::parseInteger(number.text, cmd.part))
+        return code;
+    if (rest.done())
+        return kMciErrMissingParameter;
+    const Token& what = rest.take();
+    if (isKeyword(what, "mute"))
+        cmd.setting = Setting::Mute;
+    else if (isKeyword(what, "solo"))
+        cmd.setting = Setting::Solo;
+    else
+        return kMciErrUnrecognizedKeyword;
+    return kMciOk;
+}
+
 MCIERROR parseStatus(Cursor& rest, Command& cmd)
 {
     if (rest.done())
         return kMciErrMissingParameter;
     const Token& item = rest.take();
-    if (isKeyword(item, "position"))
+    if (isKeyword(item, "position")) {
         cmd.item = StatusItem::Position;
-    else if (isKeyword(item, "length"))
+    } else if (isKeyword(item, "length")) {
         cmd.item = StatusItem::Length;
-    else if (isKeyword(item, "mode"))
+    } else if (isKeyword(item, "mode")) {
         cmd.item = StatusItem::Mode;
-    else
+    } else if (isKeyword(item, "tempo")) {
+        cmd.item = StatusItem::Tempo;
+    } else if (isKeyword(item, "transpose")) {
+        cmd.item = StatusItem::Transpose;
+    } else if (isKeyword(item, "part")) {
+        if (const MCIERROR code = parsePart(rest, cmd, false))
+            return code;
+        cmd.item = cmd.setting == Setting::Mute ? StatusItem::Mute : StatusItem::Solo;
+    } else {
         return kMciErrUnrecognizedKeyword;
+    }
+    return rest.done() ? kMciOk : kMciErrUnrecognizedKeyword;
+}
+
+MCIERROR parseSet(Cursor& rest, Command& cmd)
+{
+    if (rest.done())
+        return kMciErrMissingParameter;
+    const Token& item = rest.take();
+    if (isKeyword(item, "tempo")) {
+        cmd.setting = Setting::Tempo;
+        if (const MCIERROR code = rest.integer(cmd.number))
+            return code;
+    } else if (isKeyword(item, "transpose")) {
+        cmd.setting = Setting::Transpose;
+        if (rest.done())
+            return kMciErrMissingParameter;
+        if (const MCIERROR code = Cursor::parseSigned(rest.take().text, cmd.number))
+            return code;
+    } else if (isKeyword(item, "part")) {
+        if (const MCIERROR code = parsePart(rest, cmd, true))
+            return code;
+        if (rest.done())
+            return kMciErrMissingParameter;
+        const Token& value = rest.take();
+        if (isKeyword(value, "on"))
+            cmd.on = true;
+        else if (isKeyword(value, "off"))
+            cmd.on = false;
+        else
+            return kMciErrUnrecognizedKeyword;
+    } else {
+        return kMciErrUnrecognizedKeyword;
+    }
     return rest.done() ? kMciOk : kMciErrUnrecognizedKeyword;
 }
 
@@ -285,6 +367,9 @@ ParseResult parseCommand(std::string_view text)
         break;
     case Verb::Status:
         result.code = parseStatus(rest, cmd);
+        break;
+    case Verb::Set:
+        result.code = parseSet(rest, cmd);
         break;
     default:
         result.code = rest.done() ? kMciOk : kMciErrUnrecognizedKeyword;

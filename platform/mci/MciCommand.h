@@ -11,9 +11,16 @@
 
 namespace sequora::platform::mci {
 
-enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Status };
-enum class StatusItem { Position, Length, Mode };
+enum class Verb { Open, Close, Play, Stop, Pause, Resume, Seek, Status, Set };
+/// What status reads; the listener's settings are read with the words set writes them.
+enum class StatusItem { Position, Length, Mode, Tempo, Transpose, Mute, Solo };
+/// What set writes: "tempo N" (percent), "transpose N" (semitones, signed),
+/// "part N mute on|off", "part N solo on|off" (N a part from 1, or "all").
+enum class Setting { Tempo, Transpose, Mute, Solo };
 enum class SeekTarget { Start, End, Position };
+
+/// set ... part all
+inline constexpr int kAllParts = -1;
 
 /// One parsed command. Positions are in the device's unit (tenths of a second).
 struct Command {
@@ -26,6 +33,10 @@ struct Command {
     SeekTarget seekTarget = SeekTarget::Start;
     int64_t seekTo = 0; ///< seek ... to N
     StatusItem item = StatusItem::Mode;
+    Setting setting = Setting::Tempo;
+    int64_t number = 0; ///< set tempo / transpose: the value, as written (range unchecked)
+    int64_t part = 0; ///< set and status of mute and solo: the part from 1, or kAllParts
+    bool on = false; ///< set mute / solo
 };
 
 /// The parse outcome: code is kMciOk, or the result code the command string earns

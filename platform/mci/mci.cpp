@@ -5,6 +5,8 @@
 #include "platform/mci/MciCommand.h"
 #include "platform/midi/transport/Sequencer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -136,6 +138,12 @@ Outcome executeSeek(const Command& cmd, midi::Sequencer& seq)
     return {};
 }
 
+// A part the open song has, counted from 1.
+bool partExists(int64_t part, const midi::Sequencer& seq)
+{
+    return part >= 1 && part <= seq.partCount();
+}
+
 Outcome executeStatus(const Command& cmd, const midi::Sequencer& seq)
 {
     switch (cmd.item) {
@@ -145,8 +153,56 @@ Outcome executeStatus(const Command& cmd, const midi::Sequencer& seq)
         return { kMciOk, std::to_string(toUnits(seq.lengthMs())) };
     case StatusItem::Mode:
         break;
+    case StatusItem::Tempo:
+        return { kMciOk, std::to_string(seq.listening().tempoPercent) };
+    case StatusItem::Transpose:
+        return { kMciOk, std::to_string(seq.listening().transpose) };
+    case StatusItem::Mute:
+    case StatusItem::Solo: {
+        if (!partExists(cmd.part, seq))
+            return { kMciErrOutOfRange, {} };
+        const midi::ListenerSettings now = seq.listening();
+        const auto& flags = cmd.item == StatusItem::Mute ? now.muted : now.soloed;
+        return { kMciOk, flags[std::size_t(cmd.part - 1)] ? "true" : "false" };
+    }
     }
     return { kMciOk, modeWord(seq.state()) };
+}
+
+// Tempo, key, mute and solo: the engine keeps them from song to song. A value out of
+// range or a part the song does not have is refused, and nothing changes.
+Outcome executeSet(const Command& cmd, midi::Sequencer& seq)
+{
+    midi::ListenerSettings next = seq.listening();
+    switch (cmd.setting) {
+    case Setting::Tempo:
+        if (!midi::TempoScale::valid(static_cast<int>(std::min<int64_t>(cmd.number, INT32_MAX))))
+            return { kMciErrOutOfRange, {} };
+        next.tempoPercent = static_cast<int>(cmd.number);
+        break;
+    case Setting::Transpose:
+        if (cmd.number < midi::ListenerSettings::kMinTranspose
+            || cmd.number > midi::ListenerSettings::kMaxTranspose)
+            return { kMciErrOutOfRange, {} };
+        next.transpose = static_cast<int>(cmd.number);
+        break;
+    case Setting::Mute:
+    case Setting::Solo: {
+        auto& flags = cmd.setting == Setting::Mute ? next.muted : next.soloed;
+        if (cmd.part == kAllParts) {
+            for (int part = 0; part < midi::ListenerSettings::kParts; ++part)
+                flags[std::size_t(part)] = cmd.on && part < seq.partCount();
+        } else if (partExists(cmd.part, seq)) {
+            flags[std::size_t(cmd.part - 1)] = cmd.on;
+        } else {
+            return { kMciErrOutOfRange, {} };
+        }
+        break;
+    }
+    }
+    if (!seq.setListening(next))
+        return { kMciErrOutOfRange, {} };
+    return {};
 }
 
 Outcome execute(const Command& cmd)
@@ -183,6 +239,8 @@ Outcome execute(const Command& cmd)
         return executeSeek(cmd, seq);
     case Verb::Status:
         return executeStatus(cmd, seq);
+    case Verb::Set:
+        return executeSet(cmd, seq);
     case Verb::Open:
         break;
     }

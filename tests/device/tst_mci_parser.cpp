@@ -105,7 +105,7 @@ void TestMciParser::resultCodes_data()
     QTest::newRow("status without item")
         << QByteArray("status midifile ") << kMciErrMissingParameter;
     QTest::newRow("status unknown item")
-        << QByteArray("status midifile tempo") << kMciErrUnrecognizedKeyword;
+        << QByteArray("status midifile volume") << kMciErrUnrecognizedKeyword;
     QTest::newRow("status two items")
         << QByteArray("status midifile mode position") << kMciErrUnrecognizedKeyword;
     QTest::newRow("stop extra word")

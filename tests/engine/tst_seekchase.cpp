@@ -2,8 +2,9 @@
 // songs (and of a piece that changes system modes and holds the pedal), the soft synth's
 // programs, banks, drum parts, controllers, bend and bend range after seek + play equal
 // those after playing from the start to that point, and so do the notes sounding on its
-// melodic parts. The same songs given a loop (their middle half) are sought into its
-// second pass and into the fading pass, past the jumps back.
+// melodic parts; also with the listener's tempo, key, mute and solo set. The same songs
+// given a loop (their middle half) are sought into its second pass and into the fading
+// pass, past the jumps back.
 
 #include "engine/SongBuilder.h"
 #include "platform/midi/output/fluidsynth/FluidSynthCore.h"
@@ -22,6 +23,8 @@
 
 using namespace sequora;
 using namespace sequora::midi;
+
+Q_DECLARE_METATYPE(sequora::midi::ListenerSettings)
 
 namespace {
 
@@ -443,6 +446,42 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(int, looped);
+        compareSeeks(path, Looped(looped), ListenerSettings {});
+    }
+
+    // The same with the listener's tempo, key, mute and solo set: the notes a seek
+    // strikes again are those playing through left sounding, in the same key.
+    void aSeekAgreesWithTheListenersSettings_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<ListenerSettings>("settings");
+        ListenerSettings slowUp;
+        slowUp.tempoPercent = 50;
+        slowUp.transpose = 5;
+        slowUp.muted.set(1);
+        ListenerSettings fastSolo;
+        fastSolo.tempoPercent = 200;
+        fastSolo.transpose = -7;
+        fastSolo.soloed.set(0);
+        fastSolo.soloed.set(10);
+        QTest::newRow("modes piece, half tempo, a fourth up, part 2 muted") << QString() << slowUp;
+        QTest::newRow("modes piece, double tempo, a fifth down, parts 1 and 11 soloed") << QString() << fastSolo;
+        QTest::newRow("every message a module takes, half tempo") << QStringLiteral("module") << slowUp;
+        const QString real = QStringLiteral("/usr/share/games/openttd/baseset/openmsx/tttheme2.mid");
+        if (QFile::exists(real))
+            QTest::newRow("tttheme2, double tempo, soloed") << real << fastSolo;
+    }
+
+    void aSeekAgreesWithTheListenersSettings()
+    {
+        QFETCH(QString, path);
+        QFETCH(ListenerSettings, settings);
+        compareSeeks(path, NoLoop, settings);
+    }
+
+private:
+    void compareSeeks(const QString& path, Looped looped, const ListenerSettings& settings)
+    {
         if (!QFile::exists(kSoundfont))
             QSKIP("TimGM6mb is not installed");
         Song song;
@@ -471,11 +510,18 @@ private slots:
         const LoopPlayback playback { 2, 8000 };
         playing.setLoopPlayback(playback);
         seeker.setLoopPlayback(playback);
+        QVERIFY(playing.setListening(settings) && seeker.setListening(settings));
         playing.open(song);
         seeker.open(song);
         playing.play();
         int64_t frames = 0;
-        for (int64_t ms : points) {
+        for (int64_t songMs : points) {
+            // The points are whole milliseconds of the song; at double tempo an odd one
+            // is not one of the listener's, so it moves a millisecond on (still clear of
+            // every event).
+            int64_t ms = songMs * TempoScale::kNormal / settings.tempoPercent;
+            if (ms * settings.tempoPercent != songMs * TempoScale::kNormal)
+                ms = (songMs + 1) * TempoScale::kNormal / settings.tempoPercent;
             const int64_t target = ms * kRate / 1000;
             while (frames < target) {
                 const auto n = static_cast<uint32_t>(std::min<int64_t>(target - frames, 4096));

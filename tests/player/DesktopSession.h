@@ -129,8 +129,10 @@ public:
 
     /// Starts sequora in folder with the device log in logFile, and waits until its
     /// window is on the accessibility bus. Its messages go to standard error unless
-    /// realBoxes asks for the boxes themselves.
-    bool startPlayer(const QString& folder, const QString& logFile, bool realBoxes = false)
+    /// realBoxes asks for the boxes themselves. It plays on the null output unless
+    /// @p extra says otherwise (its variables win).
+    bool startPlayer(const QString& folder, const QString& logFile, bool realBoxes = false,
+        const QProcessEnvironment& extra = {})
     {
         QProcessEnvironment env = m_env;
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -141,6 +143,8 @@ public:
         else
             env.remove(QStringLiteral("SEQUORA_TEST_AUTOCLOSE_MESSAGES"));
         env.insert(QStringLiteral("SEQUORA_MCI_LOG"), logFile);
+        for (const QString& name : extra.keys())
+            env.insert(name, extra.value(name));
         m_player.setProcessEnvironment(env);
         m_player.setWorkingDirectory(folder);
         // A busy machine's new X server sometimes turns the very first client away: a

@@ -270,7 +270,7 @@ private slots:
                 { "mnuViewTime1", "経過時間(&E)", "toggle" },
                 { "mnuViewTime2", "残り時間(&C)", "toggle" }, { "mnuViewBar2", "-", "" },
                 { "mnuViewVol", "ﾎﾞﾘｭｰﾑ ｺﾝﾄﾛｰﾙ(&V)", "" }, { "mnuViewBar3", "-", "" },
-                { "mnuViewLyrics", "歌詞(&K)", "" } },
+                { "mnuViewLyrics", "歌詞(&K)", "" }, { "mnuViewParts", "ﾊﾟｰﾄ(&P)", "" } },
             { { "mnuRandPlay", "ﾗﾝﾀﾞﾑ(&R)", "toggle" }, { "mnuRenPlay", "連続再生(&C)", "toggle" },
                 { "mnuIntoPlay", "ｲﾝﾄﾛ再生(&I)", "toggle" }, { "mnuOptionBar1", "-", "" },
                 { "mnuSound", "音源の設定(&S)...", "" } },

@@ -5,6 +5,7 @@
 
 #include "PlayerTestKit.h"
 
+#include "player/ListenerCommands.h"
 #include "player/MprisBridge.h"
 
 #include <QDBusObjectPath>
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 using namespace sequora::test;
@@ -47,6 +49,8 @@ private slots:
     {
         m_bridge.reset();
         m_form.reset();
+        // The engine keeps the listener's tempo from song to song, so from test to test.
+        sequora::midi::engine::sequencer().setListening({});
     }
 
     void nothingLoadedAsksTheDeviceNothing()
@@ -289,6 +293,61 @@ private slots:
         QCOMPARE(changed.value(property), value);
     }
 
+    void rateIsTheTempo_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<int>("tempo");
+        QTest::newRow("half") << 0.5 << 50;
+        QTest::newRow("double") << 2.0 << 200;
+        QTest::newRow("a little faster") << 1.25 << 125;
+        QTest::newRow("as written") << 1.0 << 100;
+        QTest::newRow("below the minimum") << 0.3 << 100;
+        QTest::newRow("above the maximum") << 2.5 << 100;
+        QTest::newRow("not a number") << std::nan("") << 100;
+        QTest::newRow("zero pauses") << 0.0 << 100;
+    }
+    void rateIsTheTempo()
+    {
+        QFETCH(double, rate);
+        QFETCH(int, tempo);
+        setPlaylist(*m_form, m_songs);
+        m_bridge->play();
+        play(*m_form, 10'000);
+        m_bridge->refresh();
+        QCOMPARE(m_bridge->state().rate(), 1.0);
+        QSignalSpy announced(m_bridge.get(), &MprisBridge::propertiesChanged);
+        QSignalSpy seeks(m_bridge.get(), &MprisBridge::seeked);
+
+        m_bridge->setRate(rate);
+        QCOMPARE(m_bridge->state().rate(), tempo / 100.0);
+        QCOMPARE(m_bridge->state().lengthUs(), kSongUnits * 100'000 * 100 / tempo);
+        QCOMPARE(m_bridge->state().positionUs(), 10'000'000LL * 100 / tempo);
+        QCOMPARE(logged("set midifile tempo " + QByteArray::number(tempo)), tempo != 100);
+        QCOMPARE(seeks.size(), tempo != 100 ? 1 : 0);
+        if (tempo != 100) {
+            const QVariantMap changed = announced.first().first().toMap();
+            QCOMPARE(changed.value("Rate").toDouble(), tempo / 100.0);
+            QCOMPARE(changed.value("Metadata").toMap().value("mpris:length").toLongLong(),
+                kSongUnits * 100'000 * 100 / tempo);
+            QCOMPARE(seeks.first().first().toLongLong(), m_bridge->state().positionUs());
+        }
+        QCOMPARE(m_bridge->state().playbackStatus(),
+            QLatin1String(rate == 0.0 ? "Paused" : "Playing"));
+    }
+
+    void aTempoSetInThePlayerIsTheRate()
+    {
+        setPlaylist(*m_form, m_songs);
+        m_bridge->refresh();
+        QSignalSpy announced(m_bridge.get(), &MprisBridge::propertiesChanged);
+        // As the parts window sends it: a device command inside an event procedure.
+        m_form->dispatch([] { sequora::player::setTempo(150); });
+        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced.first().first().toMap().value("Rate").toDouble(), 1.5);
+        m_form->dispatch([] { sequora::player::resetListening(); });
+        QCOMPARE(m_bridge->state().rate(), 1.0);
+    }
+
     void nothingOnceTheWindowHasUnloaded()
     {
         setPlaylist(*m_form, m_songs);
@@ -302,6 +361,11 @@ private slots:
     }
 
 private:
+    bool logged(const QByteArray& command) const
+    {
+        return loggedCommands(m_log).contains(command);
+    }
+
     QTemporaryDir m_dir;
     QString m_log;
     QStringList m_songs;

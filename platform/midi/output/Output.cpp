@@ -2,6 +2,7 @@
 
 #include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/file/Song.h"
+#include "platform/midi/module/GmNames.h"
 
 namespace sequora::midi {
 
@@ -44,6 +45,11 @@ void Block::append(const Block& other, uint32_t frame)
         messages.push_back(m);
     }
     sysex.insert(sysex.end(), other.sysex.begin(), other.sysex.end());
+}
+
+std::string Output::instrumentName(const PresetRequest& request) const
+{
+    return generalMidiName(request);
 }
 
 void Output::attach(EventSource* source)

@@ -17,6 +17,7 @@ namespace sequora::midi {
 
 class Song;
 struct MidiEvent;
+struct PresetRequest;
 
 /// One message placed within a block.
 struct OutMessage {
@@ -153,6 +154,9 @@ public:
         (void)chorus;
         (void)levelDb;
     }
+    /// What a part asking for @p request plays through this output, by the name a
+    /// listener would know it by: by default its General MIDI name. Any thread may ask.
+    virtual std::string instrumentName(const PresetRequest& request) const;
 
 protected:
     /// Runs one block on the output's clock: pulls from the transport, then for every

@@ -334,17 +334,21 @@ void ChaseState::emitAfterReset(Block& out) const
 
 void ChaseState::emitNotes(Block& out) const
 {
-    for (uint8_t ch = 0; ch < kChannels; ++ch) {
-        const Channel& c = m_channels[ch];
-        if (m_module.parts().isDrum(ch))
+    for (uint8_t ch = 0; ch < kChannels; ++ch)
+        emitPartNotes(ch, out);
+}
+
+void ChaseState::emitPartNotes(uint8_t ch, Block& out) const
+{
+    const Channel& c = m_channels[ch & 0x0F];
+    if (m_module.parts().isDrum(ch))
+        return;
+    for (uint8_t key = 0; key < 128; ++key) {
+        if (c.velocity[key] == 0)
             continue;
-        for (uint8_t key = 0; key < 128; ++key) {
-            if (c.velocity[key] == 0)
-                continue;
-            out.addShort(kNoteOn | ch, key, c.velocity[key]);
-            if (c.pedalHeld.test(key))
-                out.addShort(kNoteOff | ch, key, 0);
-        }
+        out.addShort(kNoteOn | ch, key, c.velocity[key]);
+        if (c.pedalHeld.test(key))
+            out.addShort(kNoteOff | ch, key, 0);
     }
 }
 

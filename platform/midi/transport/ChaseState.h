@@ -48,6 +48,8 @@ public:
     /// own velocity; a note only the pedal holds is released again at once, so the pedal
     /// keeps it. Drum parts are not struck again: their hits are over.
     void emitNotes(Block& out) const;
+    /// The same for the one part @p ch.
+    void emitPartNotes(uint8_t ch, Block& out) const;
     /// The parts' mode and drum parts as the song left them.
     const PartMap& parts() const { return m_module.parts(); }
     /// The whole module as the song left it.

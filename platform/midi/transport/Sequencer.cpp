@@ -1,5 +1,6 @@
 #include "platform/midi/transport/Sequencer.h"
 
+#include "platform/midi/transport/PartFilter.h"
 #include "platform/midi/output/Output.h"
 #include "platform/midi/transport/ChaseState.h"
 #include "platform/midi/transport/LoopJump.h"
@@ -32,6 +33,7 @@ struct Sequencer::Impl final : EventSource {
     explicit Impl(std::unique_ptr<Output> out) : output(std::move(out)) {}
 
     PullResult pull(uint32_t frames, Block& block) override;
+    PullResult pullLocked(uint32_t frames, Block& block);
     void strikeAgain() override
     {
         std::lock_guard lock(mutex);
@@ -39,14 +41,11 @@ struct Sequencer::Impl final : EventSource {
     }
 
     // All below guarded by mutex, except output (the commanding thread's own).
-    int64_t frameOf(int64_t timeUs) const
-    {
-        return ((timeUs - anchorUs) * rate + kUsPerSecond / 2) / kUsPerSecond;
-    }
+    int64_t frameOf(int64_t timeUs) const { return tempo.framesFor(timeUs - anchorUs, rate); }
     /// Where the output's clock is: what has been dispatched.
     int64_t clockUs() const
     {
-        int64_t us = anchorUs + framesRun * kUsPerSecond / rate;
+        int64_t us = anchorUs + tempo.songUsFor(framesRun, rate);
         return state == TransportState::Playing ? std::min(us, stopUs) : us;
     }
     /// Where the listener is. Stopping or pausing lets the output play out what it
@@ -55,8 +54,10 @@ struct Sequencer::Impl final : EventSource {
     {
         if (state != TransportState::Playing)
             return anchorUs;
+        if (retimed.active && framesRun < latency) // still hearing the old tempo
+            return std::min(retimed.heardUs + retimed.tempo.songUsFor(framesRun, rate), anchorUs);
         const int64_t frames = std::max<int64_t>(0, framesRun - latency);
-        return std::min(anchorUs + frames * kUsPerSecond / rate, stopUs);
+        return std::min(anchorUs + tempo.songUsFor(frames, rate), stopUs);
     }
     void moveTo(int64_t us)
     {
@@ -100,8 +101,28 @@ struct Sequencer::Impl final : EventSource {
     void publish()
     {
         shownState.store(state);
-        shownUs.store(state == TransportState::Closed ? 0 : heardUs());
-        shownLengthUs.store(timeline.lengthUs());
+        shownUs.store(state == TransportState::Closed ? 0 : tempo.listenerUs(heardUs()));
+        shownLengthUs.store(tempo.listenerUs(timeline.lengthUs()));
+    }
+    /// The parts as the output's side now has them; call under the lock.
+    void publishParts()
+    {
+        PartsView view;
+        view.partCount = PartsView::kPartsPerPort;
+        view.serial = ++partsSerial;
+        parts.fill(view);
+        shownParts.write(view);
+    }
+    /// A new tempo goes on from the clock's position; what is already on its way to the
+    /// listener keeps the old one.
+    void retime(const TempoScale& next)
+    {
+        if (state == TransportState::Playing) {
+            retimed = {heardUs(), tempo, true};
+            anchorUs = clockUs();
+            framesRun = 0;
+        }
+        tempo = next;
     }
     /// Once the end is dispatched: plays on until the end is heard.
     PullResult untilHeard(int64_t endFrame)
@@ -133,6 +154,15 @@ struct Sequencer::Impl final : EventSource {
     ChaseState chase;       ///< what the output has been told up to the position
     Block pending;          ///< commands for the output, sent at the start of the next block
     bool restrike = false;  ///< the output lost its notes: strike them again on the next pull
+    TempoScale tempo;       ///< the listener's: song time to the output's frames
+    struct Retimed {
+        int64_t heardUs = 0; ///< where the listener was when the tempo changed
+        TempoScale tempo;    ///< the tempo before
+        bool active = false; ///< the anchor is where the tempo changed, while playing
+    } retimed;
+    PartFilter parts;       ///< the listener's mute, solo and key; the parts' meter
+    bool followingParts = true;
+    uint32_t partsSerial = 0;
 
     /// The chased state before every kCheckpointEvents-th event of the song: the
     /// commanding thread's own, like the song itself.
@@ -141,11 +171,22 @@ struct Sequencer::Impl final : EventSource {
     std::atomic<TransportState> shownState{TransportState::Closed};
     std::atomic<int64_t> shownUs{0};
     std::atomic<int64_t> shownLengthUs{0};
+    PartsSnapshot shownParts;
 };
 
 PullResult Sequencer::Impl::pull(uint32_t frames, Block& block)
 {
     std::lock_guard lock(mutex);
+    const PullResult result = pullLocked(frames, block);
+    if (followingParts || !parts.passive())
+        parts.apply(block, frames, rate);
+    if (followingParts)
+        publishParts();
+    return result;
+}
+
+PullResult Sequencer::Impl::pullLocked(uint32_t frames, Block& block)
+{
     // Ahead of the commands queued since, so that a seek's silence comes after it (a play
     // strikes its notes again itself, and a key struck twice only starts again).
     if (std::exchange(restrike, false) && state == TransportState::Playing && !ending) {
@@ -233,6 +274,7 @@ Sequencer::Sequencer(std::unique_ptr<Output> output) : m_impl(std::make_unique<I
 {
     m_impl->rate = m_impl->output->sampleRate();
     m_impl->latency = m_impl->output->latencyFrames();
+    m_impl->publishParts();
     m_impl->output->attach(m_impl.get());
 }
 
@@ -289,7 +331,9 @@ void Sequencer::open(Song song)
         d.pending.clear();
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
+        d.parts.newSong();
         d.publish();
+        d.publishParts();
     }
     d.output->wake();
 }
@@ -312,6 +356,8 @@ void Sequencer::close()
         d.pending.add(OutMessage::Kind::Silence);
         d.pending.add(OutMessage::Kind::Reset);
         d.publish();
+        d.parts.newSong();
+        d.publishParts();
     }
     d.checkpoints.clear();
     d.output->prepare(nullptr);
@@ -329,7 +375,8 @@ void Sequencer::play(int64_t endMs)
     {
         std::lock_guard lock(d.mutex);
         const int64_t lengthUs = d.timeline.lengthUs();
-        const int64_t stopUs = endMs >= 0 ? std::min(endMs * kUsPerMs, lengthUs) : lengthUs;
+        const int64_t stopUs
+            = endMs >= 0 ? std::min(d.tempo.songUs(endMs * kUsPerMs), lengthUs) : lengthUs;
         switch (d.state) {
         case TransportState::Closed:
             return;
@@ -359,6 +406,7 @@ void Sequencer::play(int64_t endMs)
             d.stopUs = stopUs;
             d.state = TransportState::Playing;
             d.framesRun = 0;
+            d.retimed.active = false;
             // Silence lifted the pedals and ended the notes (and may have reset the
             // synth): restore the state, and strike again what would still be sounding.
             d.chase.emit(d.pending);
@@ -410,10 +458,10 @@ void Sequencer::seek(int64_t ms)
         std::lock_guard lock(d.mutex);
         if (d.state == TransportState::Closed)
             return;
-        const int64_t lengthUs = d.timeline.lengthUs();
-        targetUs = std::clamp<int64_t>(ms, 0, lengthUs / kUsPerMs) * kUsPerMs;
-        if (ms >= lengthUs / kUsPerMs)
-            targetUs = lengthUs; // the end is the end, to the microsecond
+        const int64_t lengthMs = d.tempo.listenerUs(d.timeline.lengthUs()) / kUsPerMs;
+        targetUs = d.tempo.songUs(std::clamp<int64_t>(ms, 0, lengthMs) * kUsPerMs);
+        if (ms >= lengthMs)
+            targetUs = d.timeline.lengthUs(); // the end is the end, to the microsecond
     }
     seekUs(targetUs);
 }
@@ -522,6 +570,50 @@ std::unique_ptr<Output> Sequencer::replaceOutput(std::unique_ptr<Output> output)
     }
     d.output->wake();
     return old;
+}
+
+ListenerSettings Sequencer::listening() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->parts.settings();
+}
+
+bool Sequencer::setListening(const ListenerSettings& next)
+{
+    if (!next.valid())
+        return false;
+    Impl& d = *m_impl;
+    {
+        std::lock_guard lock(d.mutex);
+        if (next.tempoPercent != d.tempo.percent())
+            d.retime(TempoScale(next.tempoPercent));
+        d.parts.change(next, d.chase, d.state == TransportState::Playing && !d.ending, d.pending);
+        d.publish();
+        d.publishParts();
+    }
+    d.output->wake();
+    return true;
+}
+
+int Sequencer::partCount() const
+{
+    return PartsView::kPartsPerPort;
+}
+
+bool Sequencer::readParts(PartsView& out) const
+{
+    return m_impl->shownParts.read(out);
+}
+
+void Sequencer::setFollowingParts(bool on)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->followingParts = on;
+}
+
+std::string Sequencer::instrumentName(const PartView& part) const
+{
+    return m_impl->output->instrumentName({part.has(PartView::Drum), part.bank, part.program});
 }
 
 void Sequencer::setOutput(std::unique_ptr<Output> output)

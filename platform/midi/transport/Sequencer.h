@@ -3,7 +3,9 @@
 
 #include "platform/midi/SoundSetup.h"
 #include "platform/midi/file/Song.h"
+#include "platform/midi/transport/ListenerSettings.h"
 #include "platform/midi/transport/LoopTimeline.h"
+#include "platform/midi/transport/PartsSnapshot.h"
 
 #include <cstdint>
 #include <memory>
@@ -47,9 +49,28 @@ public:
     void setLoopPlayback(const LoopPlayback& playback);
     LoopPlayback loopPlayback() const;
 
+    /// Position and length in the listener's time: at a tempo of 50 % a song lasts twice
+    /// as long. seek() and play() take positions in the same time.
     int64_t positionMs() const;
     int64_t lengthMs() const;
     TransportState state() const;
+
+    /// What the listener has set (tempo, key, mute, solo); kept across songs.
+    ListenerSettings listening() const;
+    /// Takes effect at once, also while playing, without a gap: a part falling silent
+    /// ends its notes, one heard again has its held notes struck again, a new tempo goes
+    /// on from where the song is. False, changing nothing, when !next.valid().
+    bool setListening(const ListenerSettings& next);
+    /// Parts the open song addresses: 16, or 32 over a second port.
+    int partCount() const;
+    /// The parts as last published from the output's side; never waits for it.
+    bool readParts(PartsView& out) const;
+    /// What @p part of a published view plays, by name, as the output knows it.
+    std::string instrumentName(const PartView& part) const;
+    /// Whether the parts are followed and published each period (the default). A
+    /// renderer that shows no parts may leave it off; set it before a song opens. The
+    /// listener's mute, solo and key apply either way.
+    void setFollowingParts(bool on);
 
     Output& output();
     /// Closes what is open and plays through @p output from now on.

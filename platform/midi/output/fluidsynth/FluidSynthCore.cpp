@@ -209,13 +209,19 @@ bool FluidSynthCore::loadSoundfont(const std::string& soundfont, std::string& er
     }
     m_sfontId = id;
     m_available.assign(kBanks * kPrograms, false);
+    m_names.clear();
     fluid_sfont_t* font = fluid_synth_get_sfont_by_id(m_synth, id);
     fluid_sfont_iteration_start(font);
     while (fluid_preset_t* preset = fluid_sfont_iteration_next(font)) {
         const int bank = fluid_preset_get_banknum(preset);
         const int program = fluid_preset_get_num(preset);
-        if (bank >= 0 && std::size_t(bank) < kBanks && program >= 0 && std::size_t(program) < kPrograms)
-            m_available[std::size_t(bank) * kPrograms + std::size_t(program)] = true;
+        if (bank >= 0 && std::size_t(bank) < kBanks && program >= 0 && std::size_t(program) < kPrograms) {
+            const std::size_t at = std::size_t(bank) * kPrograms + std::size_t(program);
+            m_available[at] = true;
+            // Read now, on the loading thread: a window asks for them while the synth plays.
+            if (const char* name = fluid_preset_get_name(preset))
+                m_names[uint32_t(at)] = name;
+        }
     }
     usePresets({});
     choosePresets();
@@ -241,6 +247,15 @@ FluidSynthCore::Preset FluidSynthCore::resolve(const PresetRequest& request) con
             return {static_cast<uint16_t>(i / kPrograms), static_cast<uint8_t>(i % kPrograms)};
     }
     return {home, 0};
+}
+
+std::string FluidSynthCore::presetName(const PresetRequest& request) const
+{
+    if (m_sfontId < 0)
+        return {};
+    const Preset p = resolve(request);
+    const auto found = m_names.find(uint32_t(p.bank) * kPrograms + p.program);
+    return found != m_names.end() ? found->second : std::string();
 }
 
 void FluidSynthCore::usePresets(std::span<const PresetRequest> requests)

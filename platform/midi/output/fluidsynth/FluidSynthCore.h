@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct _fluid_hashtable_t;
@@ -76,6 +77,10 @@ public:
     /// the kit's standard set or the melodic bank 0 of the same program, else the first
     /// one it has of the kind, so that a part is never silent.
     Preset resolve(const PresetRequest& request) const;
+    /// The name the font gives the preset resolve() chooses for @p request; empty with
+    /// no font loaded. Reads only what loadSoundfont() wrote: safe from any thread once
+    /// it has returned.
+    std::string presetName(const PresetRequest& request) const;
     /// The presets whose samples are loaded, pinned by usePresets().
     const std::vector<Preset>& loadedPresets() const { return m_pinned; }
     /// Channel @p ch as the part map set it up.
@@ -163,6 +168,7 @@ private:
     _fluid_hashtable_t* m_settings = nullptr;
     int m_sfontId = -1;
     std::vector<bool> m_available; ///< by bank * 128 + program, banks 0 to 128
+    std::unordered_map<uint32_t, std::string> m_names; ///< the presets' names, the same way
     std::vector<Preset> m_pinned;
     _fluid_synth_t* m_synth = nullptr;
     std::unique_ptr<FluidSynthModule> m_module;

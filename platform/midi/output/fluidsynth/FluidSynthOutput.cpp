@@ -128,6 +128,17 @@ FluidSynthOutput::~FluidSynthOutput()
     m_watchdog.close();
 }
 
+std::string FluidSynthOutput::instrumentName(const PresetRequest& request) const
+{
+    // Live and Lost come only after the font was read; it is never read again.
+    const State state = m_watchdog.state();
+    if (state == State::Live || state == State::Lost) {
+        if (std::string name = m_core->presetName(request); !name.empty())
+            return name;
+    }
+    return Output::instrumentName(request);
+}
+
 void FluidSynthOutput::prepare(const Song* song)
 {
     m_loader.prepare(song ? FluidSynthCore::presetsOf(*song) : std::vector<PresetRequest>());

@@ -52,6 +52,8 @@ public:
     /// Hands the song's presets to the loader thread; the transport holds still until
     /// their samples are read, so the first note finds them there.
     void prepare(const Song* song) override;
+    /// The soundfont's name for the preset chosen; General MIDI's until the font is read.
+    std::string instrumentName(const PresetRequest& request) const override;
 
 protected:
     void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override;

@@ -20,6 +20,13 @@ std::unique_ptr<OfflineRenderer> OfflineRenderer::create(
     return std::unique_ptr<OfflineRenderer>(new OfflineRenderer(std::move(core)));
 }
 
+std::string OfflineRenderer::instrumentName(const PresetRequest& request) const
+{
+    if (std::string name = m_core->presetName(request); !name.empty())
+        return name;
+    return Output::instrumentName(request);
+}
+
 void OfflineRenderer::prepare(const Song* song)
 {
     m_core->usePresets(song ? FluidSynthCore::presetsOf(*song) : std::vector<PresetRequest>());

@@ -30,6 +30,8 @@ public:
     }
     /// Reads the song's presets at once: nothing renders until the next block is asked for.
     void prepare(const Song* song) override;
+    /// The soundfont's name for the preset chosen.
+    std::string instrumentName(const PresetRequest& request) const override;
     const FluidSynthCore& core() const { return *m_core; }
 
     /// Renders the next @p frames frames as interleaved 16-bit stereo into @p out,
