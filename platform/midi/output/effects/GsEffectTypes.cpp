@@ -3,9 +3,10 @@
 //
 // Scales from the manual's tables: pre-delay, delay times, rates, HF damp, cutoff,
 // manual and EQ frequencies (EffectTables.h); gains 0x34-0x4C as -12..+12 dB; feedback
-// 0x0F-0x71 as -98..+98 %; phase 0-45 as 0-90 (times two) degrees; pans -63..+63 around
-// 0x40; Balance 0 = direct sound only, 64 = both at full level, 127 = effect only; Level
-// 127 = unity. The closing Low and Hi Gain are shelves at 400 Hz and 4 kHz.
+// 0x0F-0x71 as -98..+98 %; phase 0-90 as 0-180 degrees; acceleration 0-15 in steps of
+// eight; pans -63..+63 around 0x40; Balance 0 = direct sound only, 64 = both at full
+// level, 127 = effect only; Level 127 = unity. The closing Low and Hi Gain are shelves at
+// 400 Hz and 4 kHz.
 // Scales the manual leaves at 0-127, ours: chorus depth 0-6 ms of sweep, flanger depth
 // 0-4 ms; phaser and auto-wah depth up to two octaves either way; resonance up to 95 %
 // feedback; auto-wah manual 100 Hz-6.4 kHz, peak Q 0.5-20; rotary acceleration 0-15 as
@@ -496,7 +497,7 @@ void timeControlDelay(P p, ChainSettings& c)
     Build b { c };
     simpleDelay(c.delay, gsDelayTime2Ms(at(p, 0x03)), at(p, 0x05), at(p, 0x06));
     // Acceleration: how fast a new time is reached, so the pitch bends on the way.
-    c.delay.glideMs = 2000.0f * std::exp2(-float(std::min<int>(at(p, 0x04), 15)) / 3.0f);
+    c.delay.glideMs = 2000.0f * std::exp2(-float(std::min<int>(at(p, 0x04) / 8, 15)) / 3.0f);
     b.stage(Block::TapDelay);
     b.chainBalance(at(p, 0x12));
     b.close(p);
