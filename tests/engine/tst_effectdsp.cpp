@@ -16,6 +16,7 @@
 #include <random>
 #include <vector>
 
+using namespace sequora::midi;
 using namespace sequora::midi::effects;
 
 namespace {

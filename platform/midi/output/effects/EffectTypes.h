@@ -5,6 +5,7 @@
 // dry. The parameter scales follow the modules' manuals (EffectTables.h); where a manual
 // gives only 0-127, the scale chosen is written beside the type.
 
+#include "platform/midi/module/EffectParams.h"
 #include "platform/midi/output/effects/EffectChain.h"
 
 #include <array>
@@ -13,17 +14,6 @@
 
 namespace sequora::midi::effects {
 
-/// The twenty parameter bytes of the GS insertion effect, addresses 40 03 03 to 40 03 16.
-using GsEfxParams = std::array<uint8_t, 20>;
-
-/// The parameters of an XG effect block: P1-P16 (the LSBs) and, for the time parameters
-/// that take fourteen bits, the MSBs of P1-P10.
-struct XgEffectParams {
-    std::array<uint8_t, 16> lsb {};
-    std::array<uint8_t, 10> msb {};
-    bool operator==(const XgEffectParams&) const = default;
-};
-
 /// Sets @p out up for the GS insertion effect type @p msb, @p lsb. False (and @p out
 /// untouched) for Thru and for a type not built: the part stays dry.
 bool gsEfxChain(uint8_t msb, uint8_t lsb, const GsEfxParams& p, ChainSettings& out);
@@ -31,21 +21,6 @@ bool gsEfxChain(uint8_t msb, uint8_t lsb, const GsEfxParams& p, ChainSettings& o
 const char* gsEfxName(uint8_t msb, uint8_t lsb);
 /// Whether the type has a row that sets a chain up.
 bool gsEfxBuilt(uint8_t msb, uint8_t lsb);
-
-/// The GS delay's parameters (40 01 51-59) as a file leaves them; a macro (40 01 50)
-/// writes all of them at once.
-struct GsDelayParams {
-    uint8_t preLpf = 0; ///< 0-7: 0 none, then 8 kHz down by half an octave a step
-    uint8_t timeCentre = 97; ///< gsDelayCentreMs()
-    uint8_t ratioLeft = 1; ///< gsDelayRatio(): left tap as a share of the centre
-    uint8_t ratioRight = 1;
-    uint8_t levelCentre = 127;
-    uint8_t levelLeft = 0;
-    uint8_t levelRight = 0;
-    uint8_t level = 64; ///< the return, 127 = unity
-    uint8_t feedback = 79; ///< 0x40 none; -64..+63 as -98..+97 %, from the centre tap
-    bool operator==(const GsDelayParams&) const = default;
-};
 
 /// The GS delay as a chain fed by the parts' delay sends: the effect sound alone, at the
 /// delay level. Taps longer than TapDelay::kMaxMs are held there.
