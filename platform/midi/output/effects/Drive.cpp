@@ -4,7 +4,14 @@ namespace sequora::midi::effects {
 
 namespace {
 
-constexpr float kMaxDriveDb = 46;
+// Drive 0 still gives 12 dB into the curve, 1 gives 60 dB: parts come out of the synth
+// some 15-25 dB under full scale, and even a little drive should be heard.
+constexpr float kMinDriveDb = 12;
+constexpr float kDriveRangeDb = 48;
+// What leaves the curve tops out near 1, whatever the drive: scaled so that a part at a
+// typical level (this amplitude) comes out as loud as it went in, as an amp's master
+// volume would set it. Quieter parts come up, louder ones are held.
+constexpr float kReference = 0.15f;
 // A little offset makes the overdrive asymmetric, so even harmonics come too, as from a
 // tube stage; taken off again after the curve.
 constexpr float kBias = 0.15f;
@@ -31,10 +38,8 @@ void Drive::set(const DriveSettings& s)
 {
     m_s = s;
     const float drive = sane(s.drive, 0.0f, 1.0f);
-    m_gain = dbToGain(drive * kMaxDriveDb + (s.hard ? 6.0f : 0.0f));
-    // What leaves the curve tops out at 1: bring a driven part back near where it was,
-    // louder and compressed, as from an amp.
-    m_out = std::min(1.0f, 2.5f / std::sqrt(m_gain));
+    m_gain = dbToGain(kMinDriveDb + drive * kDriveRangeDb + (s.hard ? 6.0f : 0.0f));
+    m_out = kReference / std::max(1e-3f, shape(kReference * m_gain));
     const float pan = 0.5f + 0.5f * sane(s.pan, -1.0f, 1.0f);
     m_panL = std::cos(pan * kPi / 2) * std::sqrt(2.0f);
     m_panR = std::sin(pan * kPi / 2) * std::sqrt(2.0f);
@@ -52,17 +57,8 @@ void Drive::set(const DriveSettings& s)
 
 void Drive::process(float* left, float* right, int frames)
 {
-    const float offset = std::tanh(kBias);
     for (int n = 0; n < frames; ++n) {
-        const float x = m_inputHighPass.process(0.5f * (left[n] + right[n])) * m_gain;
-        float y;
-        if (m_s.hard) {
-            // Clipping with a short knee: a square-ish wave at high drive.
-            const float c = std::clamp(x, -1.5f, 1.5f);
-            y = c - c * c * c / 6.75f;
-        } else {
-            y = std::tanh(x + kBias) - offset;
-        }
+        float y = shape(m_inputHighPass.process(0.5f * (left[n] + right[n])) * m_gain);
         y = m_smooth.process(y);
         for (Biquad& f : m_cabinet)
             y = f.process(y);
@@ -70,6 +66,16 @@ void Drive::process(float* left, float* right, int frames)
         left[n] = y * m_panL;
         right[n] = y * m_panR;
     }
+}
+
+float Drive::shape(float x) const
+{
+    if (m_s.hard) {
+        // Clipping with a short knee: a square-ish wave at high drive.
+        const float c = std::clamp(x, -1.5f, 1.5f);
+        return c - c * c * c / 6.75f;
+    }
+    return std::tanh(x + kBias) - std::tanh(kBias);
 }
 
 void Drive::reset()
@@ -89,10 +95,9 @@ void Enhancer::set(const EnhancerSettings& s)
     // driven harder.
     const float hz = 5000.0f * std::exp2(-2.0f * sens);
     m_drive = 2.0f + 14.0f * sens;
-    for (Biquad& b : m_band)
-        b.set(Biquad::Kind::HighPass, hz, 0.7f, 0, m_rate);
-    for (OnePole& f : m_dcBlock)
-        f.setHighPass(20.0f, m_rate);
+    // A first-order split: the range added back never turns against the sound below it.
+    for (OnePole& f : m_band)
+        f.setHighPass(hz, m_rate);
 }
 
 void Enhancer::process(float* left, float* right, int frames)
@@ -101,20 +106,17 @@ void Enhancer::process(float* left, float* right, int frames)
     for (int c = 0; c < 2; ++c) {
         for (int n = 0; n < frames; ++n) {
             const float x = io[c][n];
+            // The upper range through a curve: itself when quiet, its odd harmonics too
+            // when it is strong. Symmetric, so no tone falls below the range.
             const float high = m_band[c].process(x);
-            // The upper range through a lopsided curve: odd and even harmonics above it,
-            // and the range itself a little louder.
-            const float shaped = (std::tanh(high * m_drive + kBias) - std::tanh(kBias)) / m_drive;
-            io[c][n] = x + m_mix * 1.5f * m_dcBlock[c].process(shaped);
+            io[c][n] = x + m_mix * 1.5f * softClip(high * m_drive) / m_drive;
         }
     }
 }
 
 void Enhancer::reset()
 {
-    for (Biquad& b : m_band)
-        b.reset();
-    for (OnePole& f : m_dcBlock)
+    for (OnePole& f : m_band)
         f.reset();
 }
 

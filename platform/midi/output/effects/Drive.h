@@ -28,6 +28,8 @@ public:
     void reset();
 
 private:
+    float shape(float x) const;
+
     float m_rate = 44100;
     DriveSettings m_s;
     float m_gain = 1;
@@ -56,8 +58,7 @@ private:
     float m_rate = 44100;
     float m_mix = 1;
     float m_drive = 1;
-    std::array<Biquad, 2> m_band;
-    std::array<OnePole, 2> m_dcBlock; ///< the lopsided curve's offset
+    std::array<OnePole, 2> m_band;
 };
 
 } // namespace sequora::midi::effects
