@@ -30,6 +30,7 @@ void Module::reset(SystemMode mode)
     m_master = MasterState {};
     m_part.fill(PartState {});
     m_effects = EffectState {};
+    m_section.reset(mode);
     m_tuningPrograms.clear();
     // Each module's power-on effects: XG a hall and a chorus of its own, GM2 a large hall.
     if (mode == SystemMode::Xg) {
@@ -132,6 +133,9 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     case kCcChorusSend:
         p.chorusSend = data2;
         return pass;
+    case kCcDelaySend:
+        m_section.setSend(ch, data2);
+        return {ModuleChange::Section, ch};
     case kCcPortamentoTime:
         p.portamentoTime = data2;
         return {ModuleChange::Portamento, ch};

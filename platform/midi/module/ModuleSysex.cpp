@@ -127,6 +127,16 @@ ModuleChange Module::followGs(std::span<const uint8_t> msg)
             merge(out, gsPart(ch, address & 0xFF, v));
             continue;
         }
+        if ((address & 0xFFF000) == 0x404000) {
+            const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
+            if (m_section.gsPart(ch, 0x40, address & 0xFF, v))
+                merge(out, {ModuleChange::Section, ch});
+            continue;
+        }
+        if ((address & 0xFF0000) == 0x400000 && m_section.gsSystem(static_cast<uint16_t>(address & 0xFFFF), v)) {
+            merge(out, {ModuleChange::Section | ModuleChange::AllParts});
+            continue;
+        }
         switch (address) {
         case 0x400004:
             m_master.volume = static_cast<uint16_t>(v << 7 | v);
@@ -199,6 +209,9 @@ ModuleChange Module::gsPart(uint8_t ch, uint8_t address, uint8_t v)
     case 0x22:
         p.reverbSend = v;
         return mixer;
+    case 0x2C:
+        m_section.gsPart(ch, 0x10, address, v);
+        return {ModuleChange::Section | ModuleChange::Mixer, ch};
     default:
         break;
     }
@@ -261,7 +274,19 @@ ModuleChange Module::followXg(std::span<const uint8_t> msg)
             } else if (address == 0x2C) {
                 m_effects.chorusLevel = data[i];
                 merge(out, effects);
+            } else if (address >= 0x40 && address <= 0x7F
+                && m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], address == 0x40 && data.size() == i + 1)) {
+                merge(out, {ModuleChange::Section | ModuleChange::AllParts});
             }
+        }
+        return out;
+    }
+    if ((high == 0x02 && mid == 0x40) || high == 0x03) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const uint32_t address = low + i;
+            const bool alone = high == 0x03 && address == 0x00 && data.size() == i + 1;
+            if (address <= 0x7F && m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], alone))
+                merge(out, {ModuleChange::Section | ModuleChange::AllParts});
         }
         return out;
     }
@@ -286,6 +311,10 @@ ModuleChange Module::followXg(std::span<const uint8_t> msg)
                 break;
             case 0x12: p.chorusSend = v; break;
             case 0x13: p.reverbSend = v; break;
+            case 0x14:
+                m_section.setSend(ch, v);
+                merge(out, {ModuleChange::Section | ModuleChange::Mixer, ch});
+                continue;
             default:
                 if (address <= 0xFF) {
                     if (const ToneRow* row = toneRowForXgAddress(static_cast<uint8_t>(address))) {

@@ -161,11 +161,15 @@ void FluidSynthOutput::load(const std::string& soundfont)
 void FluidSynthOutput::prepare(const Song* song)
 {
     std::vector<PresetRequest> wanted;
-    if (song)
+    FluidSynthCore::EffectNeeds effects;
+    if (song) {
         wanted = FluidSynthCore::presetsOf(*song);
+        effects = FluidSynthCore::effectsOf(*song);
+    }
     {
         std::lock_guard lock(m_loadMutex);
         m_wanted = std::move(wanted);
+        m_wantedEffects = effects;
         m_wantedNew = true;
         m_preparing.store(true);
     }
@@ -181,6 +185,7 @@ void FluidSynthOutput::loadLoop(const std::string& soundfont)
         if (m_loadQuit)
             return;
         std::vector<PresetRequest> wanted = std::move(m_wanted);
+        const FluidSynthCore::EffectNeeds effects = m_wantedEffects;
         m_wantedNew = false;
         lock.unlock();
         {
@@ -192,7 +197,7 @@ void FluidSynthOutput::loadLoop(const std::string& soundfont)
             // its parts go back to power-on (the transport's own reset follows anyway),
             // so the samples no longer wanted are freed on this thread.
             m_core->reset();
-            m_core->usePresets(wanted);
+            m_core->usePresets(wanted, effects);
         }
         lock.lock();
         if (!m_wantedNew) {

@@ -125,6 +125,7 @@ private:
     std::mutex m_loadMutex;
     std::condition_variable m_loadCv;
     std::vector<PresetRequest> m_wanted; ///< guarded by m_loadMutex
+    FluidSynthCore::EffectNeeds m_wantedEffects; ///< guarded by m_loadMutex
     bool m_wantedNew = false; ///< guarded by m_loadMutex
     bool m_loadQuit = false; ///< guarded by m_loadMutex
     /// Presets are being read: the callback leaves the synthesiser and the transport alone.

@@ -285,6 +285,8 @@ void ChaseState::takeModuleValues(const ModuleChange& change)
             c.cc[kCcPan] = p.pan;
             c.cc[kCcReverbSend] = p.reverbSend;
             c.cc[kCcChorusSend] = p.chorusSend;
+            if (c.cc[kCcDelaySend] != kUnset || m_module.section().send[ch] != 0)
+                c.cc[kCcDelaySend] = m_module.section().send[ch];
         }
         if (change.has(ModuleChange::Offsets)) {
             for (Parameter& param : c.parameters) {

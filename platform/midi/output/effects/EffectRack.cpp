@@ -73,6 +73,11 @@ EffectRack::Needs EffectRack::needs(const EffectSection& s, SystemMode mode)
     return n;
 }
 
+bool EffectRack::efxTakes(const EffectSection& s, SystemMode mode, uint8_t ch)
+{
+    return gsSection(mode) && s.efxOn[ch % kParts] && gsEfxBuilt(s.efxMsb, s.efxLsb);
+}
+
 EffectRack::EffectRack()
 {
     m_route.fill(-1);

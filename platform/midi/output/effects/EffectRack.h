@@ -37,6 +37,9 @@ public:
     /// What @p section in @p mode asks for now. Types not built ask for nothing: the
     /// parts assigned to them stay dry.
     static Needs needs(const EffectSection& section, SystemMode mode);
+    /// Whether part @p ch plays through the GS insertion effect: its reverb and chorus
+    /// sends are then the effect's.
+    static bool efxTakes(const EffectSection& section, SystemMode mode, uint8_t ch);
 
     EffectRack();
     ~EffectRack();
