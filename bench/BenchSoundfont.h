@@ -2,7 +2,7 @@
 // The soundfont the benchmarks compare figures with: SEQUORA_SOUNDFONT if set, else the
 // small TimGM6mb, else whatever the engine would choose.
 
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 
 #include <filesystem>
 #include <string>

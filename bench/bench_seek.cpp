@@ -8,7 +8,7 @@
 
 #include "BenchSoundfont.h"
 #include "platform/midi/file/MidiBytes.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <algorithm>

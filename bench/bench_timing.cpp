@@ -8,8 +8,8 @@
 
 #include "common/SmfWriter.h"
 #include "BenchSoundfont.h"
-#include "platform/midi/output/FluidSynthCore.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <fluidsynth.h>

@@ -2,7 +2,7 @@
 // Renders a song offline through the engine, as fast as the machine allows: 16-bit
 // stereo WAV, the song's length plus a release tail.
 
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 #include "platform/midi/file/Song.h"
 #include "platform/midi/output/WavWriter.h"

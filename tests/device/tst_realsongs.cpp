@@ -7,7 +7,7 @@
 
 #include "platform/System.h"
 #include "platform/mci/mci.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QDir>

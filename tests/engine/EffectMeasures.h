@@ -2,7 +2,7 @@
 // Renders a song offline and measures what a listener would hear change: level, pitch,
 // brightness, attack, reverb tail, stereo width, vibrato. Shared by the module tests.
 
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <algorithm>

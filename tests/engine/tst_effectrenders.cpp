@@ -8,7 +8,7 @@
 #include "engine/EffectMeasures.h"
 #include "engine/SongBuilder.h"
 #include "platform/midi/file/MidiBytes.h"
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 
 #include <QtTest>
 

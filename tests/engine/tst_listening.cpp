@@ -5,9 +5,9 @@
 
 #include "engine/SongBuilder.h"
 
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 #include "platform/midi/output/Limiter.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <fluidsynth.h>

@@ -4,7 +4,7 @@
 #include "engine/SongBuilder.h"
 
 #include "platform/midi/output/AlsaSeqOutput.h"
-#include "platform/midi/output/FluidSynthOutput.h"
+#include "platform/midi/output/fluidsynth/FluidSynthOutput.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>

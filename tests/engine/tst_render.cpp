@@ -5,7 +5,7 @@
 #include "engine/SongBuilder.h"
 
 #include "common/SmfWriter.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>

@@ -9,7 +9,7 @@
 // SEQUORA_WRITE_RENDER_REFERENCES=FILE writes the references anew instead of comparing.
 
 #include "engine/SongBuilder.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>

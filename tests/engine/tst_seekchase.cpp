@@ -5,7 +5,7 @@
 // melodic parts.
 
 #include "engine/SongBuilder.h"
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 #include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/output/Output.h"
 #include "platform/midi/transport/Sequencer.h"

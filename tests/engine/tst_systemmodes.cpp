@@ -3,8 +3,8 @@
 // song loads: all of them before its first note, and no others.
 
 #include "engine/SongBuilder.h"
-#include "platform/midi/output/FluidSynthCore.h"
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 #include "platform/midi/transport/Sequencer.h"
 
 #include <QtTest>

@@ -2,7 +2,7 @@
 // MIDI out to an ALSA sequencer port (a hardware synthesiser, or another program such as
 // a soft synth): a clock thread sends each event when it falls due.
 
-#include "platform/midi/transport/ClockThread.h"
+#include "platform/midi/output/ClockThread.h"
 #include "platform/midi/output/Output.h"
 
 #include <memory>

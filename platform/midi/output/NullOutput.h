@@ -3,7 +3,7 @@
 // with no sound device still plays, silently); ManualClockOutput moves only when told
 // to, for tests.
 
-#include "platform/midi/transport/ClockThread.h"
+#include "platform/midi/output/ClockThread.h"
 #include "platform/midi/output/Output.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 // comes from the environment, created on first use.
 
 #include "platform/midi/output/AlsaSeqOutput.h"
-#include "platform/midi/output/FluidSynthOutput.h"
+#include "platform/midi/output/fluidsynth/FluidSynthOutput.h"
 #include "platform/midi/output/NullOutput.h"
 #include "platform/midi/transport/Sequencer.h"
 

@@ -1,4 +1,4 @@
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 
 #include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/output/Output.h"

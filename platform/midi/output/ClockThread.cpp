@@ -1,4 +1,4 @@
-#include "platform/midi/transport/ClockThread.h"
+#include "platform/midi/output/ClockThread.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 
 #include "platform/midi/output/Limiter.h"
 #include "platform/midi/module/PartMap.h"
-#include "platform/midi/output/FluidSynthModule.h"
+#include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 #include "platform/midi/output/effects/EffectRack.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 // A FluidSynth synthesiser without an audio driver, driven block by block by its user:
 // deterministic, as fast as the machine allows. Used by sequora-render and the tests.
 
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 #include "platform/midi/output/Output.h"
 
 #include <memory>

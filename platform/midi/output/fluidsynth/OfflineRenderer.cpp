@@ -1,4 +1,4 @@
-#include "platform/midi/output/OfflineRenderer.h"
+#include "platform/midi/output/fluidsynth/OfflineRenderer.h"
 
 #include <algorithm>
 #include <cmath>

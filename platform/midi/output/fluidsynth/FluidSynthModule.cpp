@@ -1,4 +1,4 @@
-#include "platform/midi/output/FluidSynthModule.h"
+#include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 
 #include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/output/effects/EffectRack.h"

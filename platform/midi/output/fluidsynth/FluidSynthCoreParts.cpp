@@ -3,7 +3,7 @@
 // section run on those pairs. A song that needs none of it plays on the first one, as
 // before, at no cost.
 
-#include "platform/midi/output/FluidSynthCore.h"
+#include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 
 #include "platform/midi/file/MidiBytes.h"
 #include "platform/midi/file/Song.h"
