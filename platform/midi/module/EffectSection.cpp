@@ -18,12 +18,25 @@ bool isGain(uint8_t v)
     return v >= kGsGainLow && v <= kGsGainHigh;
 }
 
-template <typename T> bool assign(T& slot, T value)
+using Write = EffectSection::Write;
+
+template <typename T> Write assign(T& slot, T value)
 {
     if (slot == value)
-        return false;
+        return Write::Same;
     slot = value;
-    return true;
+    return Write::Changed;
+}
+
+/// A value the module takes only within its range; outside it, it keeps what it had.
+template <typename T> Write checked(bool inRange, T& slot, T value)
+{
+    return inRange ? assign(slot, value) : Write::Refused;
+}
+
+Write changedIf(bool changed)
+{
+    return changed ? Write::Changed : Write::Same;
 }
 
 } // namespace
@@ -56,7 +69,7 @@ void EffectSection::setEfxType(uint8_t msb, uint8_t lsb)
         efx = *p;
 }
 
-bool EffectSection::gsSystem(uint16_t address, uint8_t value)
+EffectSection::Write EffectSection::gsSystem(uint16_t address, uint8_t value)
 {
     const uint8_t v = value & 0x7F;
     switch (address) {
@@ -66,20 +79,20 @@ bool EffectSection::gsSystem(uint16_t address, uint8_t value)
         GsDelayParams p;
         uint8_t toReverb = 0;
         if (!gsDelayMacro(v, p, toReverb))
-            return false;
+            return Write::Refused;
         const bool changed = !(p == delay) || toReverb != delayToReverb;
         delay = p;
         delayToReverb = toReverb;
-        return changed;
+        return changedIf(changed);
     }
     case 0x0151:
-        return v <= 7 && assign(delay.preLpf, v);
+        return checked(v <= 7, delay.preLpf, v);
     case 0x0152:
-        return v >= 0x01 && v <= 0x73 && assign(delay.timeCentre, v);
+        return checked(v >= 0x01 && v <= 0x73, delay.timeCentre, v);
     case 0x0153:
-        return v >= 0x01 && v <= 0x78 && assign(delay.ratioLeft, v);
+        return checked(v >= 0x01 && v <= 0x78, delay.ratioLeft, v);
     case 0x0154:
-        return v >= 0x01 && v <= 0x78 && assign(delay.ratioRight, v);
+        return checked(v >= 0x01 && v <= 0x78, delay.ratioRight, v);
     case 0x0155:
         return assign(delay.levelCentre, v);
     case 0x0156:
@@ -93,22 +106,22 @@ bool EffectSection::gsSystem(uint16_t address, uint8_t value)
     case 0x015A:
         return assign(delayToReverb, v);
     case 0x0200:
-        return v <= 1 && assign(eq.lowFreq, v);
+        return checked(v <= 1, eq.lowFreq, v);
     case 0x0201:
-        return isGain(v) && assign(eq.lowGain, v);
+        return checked(isGain(v), eq.lowGain, v);
     case 0x0202:
-        return v <= 1 && assign(eq.highFreq, v);
+        return checked(v <= 1, eq.highFreq, v);
     case 0x0203:
-        return isGain(v) && assign(eq.highGain, v);
+        return checked(isGain(v), eq.highGain, v);
     case 0x0300: {
         const EffectSection before = *this;
         setEfxType(v, efxLsb);
-        return !(before == *this);
+        return changedIf(!(before == *this));
     }
     case 0x0301: {
         const EffectSection before = *this;
         setEfxType(efxMsb, v);
-        return !(before == *this);
+        return changedIf(!(before == *this));
     }
     case 0x0317:
         return assign(efxToReverb, v);
@@ -121,10 +134,11 @@ bool EffectSection::gsSystem(uint16_t address, uint8_t value)
     }
     if (address >= 0x0303 && address <= 0x0316)
         return assign(efx[address - 0x0303], v);
-    return false;
+    return Write::Other;
 }
 
-bool EffectSection::gsPart(uint8_t ch, uint8_t block, uint8_t address, uint8_t value)
+EffectSection::Write EffectSection::gsPart(
+    uint8_t ch, uint8_t block, uint8_t address, uint8_t value)
 {
     const std::size_t part = ch % kParts;
     const uint8_t v = value & 0x7F;
@@ -134,13 +148,14 @@ bool EffectSection::gsPart(uint8_t ch, uint8_t block, uint8_t address, uint8_t v
         return assign(eqOn[part], v != 0);
     if (block == 0x40 && address == 0x22 && v <= 1)
         return assign(efxOn[part], v != 0);
-    return false;
+    return Write::Other;
 }
 
-bool EffectSection::xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bool alone)
+EffectSection::Write EffectSection::xg(
+    uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bool alone)
 {
     const uint8_t v = value & 0x7F;
-    const auto params = [&](XgEffectBlock& b, uint8_t first, uint8_t firstHigh) -> bool {
+    const auto params = [&](XgEffectBlock& b, uint8_t first, uint8_t firstHigh) -> Write {
         // P1-P10 as MSB/LSB pairs from @p first, P11-P16 from @p firstHigh.
         if (low >= first && low < first + 20) {
             const std::size_t i = std::size_t(low - first) / 2;
@@ -148,7 +163,7 @@ bool EffectSection::xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bo
         }
         if (low >= firstHigh && low < firstHigh + 6)
             return assign(b.params.lsb[std::size_t(10 + low - firstHigh)], v);
-        return false;
+        return Write::Other;
     };
     const auto type = [&](XgEffectBlock& b, bool isMsb) {
         const XgEffectBlock before = b;
@@ -156,7 +171,7 @@ bool EffectSection::xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bo
             b.setType(v, alone ? 0 : b.typeLsb);
         else
             b.setType(b.typeMsb, v);
-        return !(before == b);
+        return changedIf(!(before == b));
     };
     if (high == 0x02 && mid == 0x01) {
         XgVariation& var = variation;
@@ -168,13 +183,13 @@ bool EffectSection::xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bo
         case 0x56:
             return assign(var.ret, v);
         case 0x57:
-            return v > 0 && assign(var.pan, v);
+            return checked(v > 0, var.pan, v);
         case 0x58:
             return assign(var.toReverb, v);
         case 0x59:
             return assign(var.toChorus, v);
         case 0x5A:
-            return v <= 1 && assign(var.system, v == 1);
+            return checked(v <= 1, var.system, v == 1);
         case 0x5B:
             return assign(var.part, v < kParts ? v : XgEffectBlock::kNoPart);
         default:
@@ -184,22 +199,22 @@ bool EffectSection::xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bo
     if (high == 0x02 && mid == 0x40) {
         if (low == 0x00) {
             XgEqParams p = multiEq;
-            return XgEqParams::preset(v, p) && assign(multiEq, p);
+            return checked(XgEqParams::preset(v, p), multiEq, p);
         }
         if (low == 0x04)
-            return v <= 1 && assign(multiEq.lowShape, v);
+            return checked(v <= 1, multiEq.lowShape, v);
         if (low == 0x14)
-            return v <= 1 && assign(multiEq.highShape, v);
+            return checked(v <= 1, multiEq.highShape, v);
         // Four bytes a band from 01: gain, frequency, Q, shape or unused.
         const int band = (low - 1) / 4;
         const int field = (low - 1) % 4;
         if (low < 0x01 || band > 4 || field == 3)
-            return false;
+            return Write::Other;
         if (field == 0)
-            return isGain(v) && assign(multiEq.gain[std::size_t(band)], v);
+            return checked(isGain(v), multiEq.gain[std::size_t(band)], v);
         if (field == 1)
-            return v <= 60 && assign(multiEq.freq[std::size_t(band)], v);
-        return v >= 1 && v <= 120 && assign(multiEq.q[std::size_t(band)], v);
+            return checked(v <= 60, multiEq.freq[std::size_t(band)], v);
+        return checked(v >= 1 && v <= 120, multiEq.q[std::size_t(band)], v);
     }
     if (high == 0x03 && mid < kXgInsertions) {
         XgEffectBlock& block = insertion[mid];
@@ -220,7 +235,7 @@ bool EffectSection::xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bo
         if (low >= 0x30 && low <= 0x43)
             return params(block, 0x30, 0xFF);
     }
-    return false;
+    return Write::Other;
 }
 
 } // namespace sequora::midi

@@ -62,19 +62,23 @@ struct EffectSection {
 
     bool operator==(const EffectSection&) const = default;
 
+    /// What a write did: not the section's address, nothing new, a change, or a value
+    /// out of range that the module ignores (keeping what it had).
+    enum class Write : uint8_t { Other, Same, Changed, Refused };
+
     /// @p mode's power-on state: GS delay macro 0 at level 64, EFX Thru, EQ flat; XG
     /// variation Delay L,C,R as an insertion on no part, insertion blocks Distortion on no
     /// part, multi EQ flat.
     void reset(SystemMode mode);
     /// GS system parameters: @p address is the low two bytes after 40 (01 40-5A, 02 00-03,
-    /// 03 00-1F). False for an address not the section's, or a value refused.
-    bool gsSystem(uint16_t address, uint8_t value);
+    /// 03 00-1F).
+    Write gsSystem(uint16_t address, uint8_t value);
     /// GS part parameters: 40 1x 2C (delay send) and 40 4x 20 / 22 (EQ and EFX switches);
     /// @p block is 0x10 or 0x40.
-    bool gsPart(uint8_t ch, uint8_t block, uint8_t address, uint8_t value);
+    Write gsPart(uint8_t ch, uint8_t block, uint8_t address, uint8_t value);
     /// XG effect parameters: 02 01 40-75 (variation), 02 40 00-14 (multi EQ), 03 nn xx
     /// (insertion block nn). @p alone: a type MSB written without its LSB.
-    bool xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bool alone = false);
+    Write xg(uint8_t high, uint8_t mid, uint8_t low, uint8_t value, bool alone = false);
     void setSend(uint8_t ch, uint8_t value) { send[ch % kParts] = value & 0x7F; }
 
     /// The type's own parameters for the GS EFX; null for a type the table lacks.

@@ -32,6 +32,28 @@ uint16_t nibbles(std::span<const uint8_t> d)
     return static_cast<uint16_t>((d[0] & 0x0F) << 12 | (d[1] & 0x0F) << 8 | (d[2] & 0x0F) << 4 | (d[3] & 0x0F));
 }
 
+/// What a write to the effect section means to whoever follows the module: a change, or
+/// a value refused (so the chase does not let it stand for an earlier good one).
+ModuleChange sectionChange(EffectSection::Write w, uint32_t bits, uint8_t ch = 0)
+{
+    switch (w) {
+    case EffectSection::Write::Changed:
+        return { bits, ch };
+    case EffectSection::Write::Refused:
+        return { ModuleChange::Refused, ch };
+    default:
+        return {};
+    }
+}
+
+/// A message refused as a whole is Refused; one that also changed something is not.
+ModuleChange keepingGoodWrites(ModuleChange c)
+{
+    if (c.has(ModuleChange::Refused) && c.bits != ModuleChange::Refused)
+        c.bits &= ~uint32_t(ModuleChange::Refused);
+    return c;
+}
+
 void merge(ModuleChange& into, ModuleChange c)
 {
     if (c.bits == ModuleChange::None)
@@ -129,13 +151,15 @@ ModuleChange Module::followGs(std::span<const uint8_t> msg)
         }
         if ((address & 0xFFF000) == 0x404000) {
             const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
-            if (m_section.gsPart(ch, 0x40, address & 0xFF, v))
-                merge(out, {ModuleChange::Section, ch});
+            merge(out, sectionChange(m_section.gsPart(ch, 0x40, address & 0xFF, v), ModuleChange::Section, ch));
             continue;
         }
-        if ((address & 0xFF0000) == 0x400000 && m_section.gsSystem(static_cast<uint16_t>(address & 0xFFFF), v)) {
-            merge(out, {ModuleChange::Section | ModuleChange::AllParts});
-            continue;
+        if ((address & 0xFF0000) == 0x400000) {
+            const EffectSection::Write w = m_section.gsSystem(static_cast<uint16_t>(address & 0xFFFF), v);
+            if (w != EffectSection::Write::Other) {
+                merge(out, sectionChange(w, ModuleChange::Section | ModuleChange::AllParts));
+                continue;
+            }
         }
         switch (address) {
         case 0x400004:
@@ -182,7 +206,7 @@ ModuleChange Module::followGs(std::span<const uint8_t> msg)
             break;
         }
     }
-    return out;
+    return keepingGoodWrites(out);
 }
 
 ModuleChange Module::gsPart(uint8_t ch, uint8_t address, uint8_t v)
@@ -274,21 +298,23 @@ ModuleChange Module::followXg(std::span<const uint8_t> msg)
             } else if (address == 0x2C) {
                 m_effects.chorusLevel = data[i];
                 merge(out, effects);
-            } else if (address >= 0x40 && address <= 0x7F
-                && m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], address == 0x40 && data.size() == i + 1)) {
-                merge(out, {ModuleChange::Section | ModuleChange::AllParts});
+            } else if (address >= 0x40 && address <= 0x7F) {
+                const bool alone = address == 0x40 && data.size() == i + 1;
+                merge(out, sectionChange(m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], alone),
+                               ModuleChange::Section | ModuleChange::AllParts));
             }
         }
-        return out;
+        return keepingGoodWrites(out);
     }
     if ((high == 0x02 && mid == 0x40) || high == 0x03) {
         for (std::size_t i = 0; i < data.size(); ++i) {
             const uint32_t address = low + i;
             const bool alone = high == 0x03 && address == 0x00 && data.size() == i + 1;
-            if (address <= 0x7F && m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], alone))
-                merge(out, {ModuleChange::Section | ModuleChange::AllParts});
+            if (address <= 0x7F)
+                merge(out, sectionChange(m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], alone),
+                               ModuleChange::Section | ModuleChange::AllParts));
         }
-        return out;
+        return keepingGoodWrites(out);
     }
     if (high == 0x08 && mid < 16) {
         const uint8_t ch = mid;
