@@ -1,17 +1,14 @@
 #include "platform/midi/file/ModuleDisplay.h"
 
+#include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/module/SysexWrite.h"
+
 #include <algorithm>
 #include <cstddef>
 
 namespace sequora::midi {
 
 namespace {
-
-constexpr uint8_t kRoland = 0x41;
-constexpr uint8_t kYamaha = 0x43;
-constexpr uint8_t kRolandDataSet = 0x12; // DT1
-constexpr uint8_t kYamahaParameter = 0x10; // high nibble of the device byte
-constexpr uint8_t kEnd = 0xF7;
 
 enum class Area : uint8_t { Letters, RolandDots, YamahaDots };
 
@@ -104,51 +101,34 @@ bool write(ModuleDisplay& display, uint8_t maker, uint8_t model, uint32_t addres
     return false;
 }
 
-std::span<const uint8_t> withoutEnd(std::span<const uint8_t> message)
+// The write @p message (the bytes after F0, the F7 at the end or not) makes to a display
+// area, if it is one a module takes.
+std::optional<SysexWrite> displayWrite(std::span<const uint8_t> message)
 {
-    if (!message.empty() && message.back() == kEnd)
+    if (!message.empty() && message.back() == kSysExEnd)
         message = message.first(message.size() - 1);
-    return message;
+    const std::optional<SysexWrite> w = readSysexBody(message);
+    if (!w || !w->checksumOk || w->data.empty())
+        return std::nullopt;
+    for (const DisplayArea& a : kAreas) {
+        if (a.maker == w->maker && a.model == w->model && w->address >= a.address
+            && w->address < a.address + a.size)
+            return w;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-bool mayBeDisplaySysEx(std::span<const uint8_t> m)
+bool mayBeDisplaySysEx(std::span<const uint8_t> message)
 {
-    if (m.size() >= 8 && m[0] == kRoland && m[2] == 0x45 && m[3] == kRolandDataSet)
-        return m[4] == 0x10;
-    if (m.size() >= 6 && m[0] == kYamaha && (m[1] & 0xF0) == kYamahaParameter && m[2] == 0x4C)
-        return m[3] == 0x06 || m[3] == 0x07;
-    return false;
+    return displayWrite(message).has_value();
 }
 
 bool applyDisplaySysEx(std::span<const uint8_t> message, ModuleDisplay& display)
 {
-    if (!mayBeDisplaySysEx(message))
-        return false;
-    const std::span<const uint8_t> m = withoutEnd(message);
-    for (const uint8_t b : m) {
-        if (b & 0x80)
-            return false; // a status byte inside: no message a module would take
-    }
-    if (m[0] == kRoland) {
-        // F0 41 dev 45 12 a1 a2 a3 data... sum F7: address, data and sum add up to 0
-        // modulo 128.
-        if (m.size() < 9)
-            return false;
-        unsigned sum = 0;
-        for (std::size_t i = 4; i < m.size(); ++i)
-            sum += m[i];
-        if (sum % 128 != 0)
-            return false;
-        const uint32_t address = uint32_t(m[4]) << 16 | uint32_t(m[5]) << 8 | m[6];
-        return write(display, kRoland, m[2], address, m.subspan(7, m.size() - 8));
-    }
-    // F0 43 1n 4C a1 a2 a3 data... F7: XG parameter changes carry no checksum.
-    if (m.size() < 7)
-        return false;
-    const uint32_t address = uint32_t(m[3]) << 16 | uint32_t(m[4]) << 8 | m[5];
-    return write(display, kYamaha, m[2], address, m.subspan(6));
+    const std::optional<SysexWrite> w = displayWrite(message);
+    return w && write(display, w->maker, w->model, w->address, w->data);
 }
 
 } // namespace sequora::midi

@@ -27,7 +27,8 @@ struct ModuleDisplay {
 /// a Roland message with a bad checksum included, leaves @p display as it was.
 bool applyDisplaySysEx(std::span<const uint8_t> message, ModuleDisplay& display);
 
-/// A quick look at the header: whether the message may be one applyDisplaySysEx() takes.
+/// Whether the message is a write to a display area that applyDisplaySysEx() takes (it
+/// may still change nothing).
 bool mayBeDisplaySysEx(std::span<const uint8_t> message);
 
 } // namespace sequora::midi

@@ -1,5 +1,6 @@
 #include "platform/midi/file/SongText.h"
 
+#include "platform/midi/file/LyricMarks.h"
 #include "platform/midi/file/SmfReader.h"
 #include "platform/midi/file/TempoMap.h"
 
@@ -9,6 +10,8 @@
 #include <optional>
 
 namespace sequora::midi {
+
+using namespace lyric;
 
 namespace {
 
@@ -20,11 +23,6 @@ constexpr uint8_t kMetaSequencer = 0x7F;
 // What is kept of a song's texts and display messages before they are sorted out.
 constexpr std::size_t kMaxRawTexts = std::size_t(4) << 20;
 constexpr std::size_t kMaxRawDisplayMessages = std::size_t(1) << 18;
-
-constexpr std::string_view kXfVersionId = "\x43\x7B\x00XF";
-constexpr std::string_view kXfHeader = "XFhd:";
-constexpr std::string_view kXfLanguageHeader = "XFln:";
-constexpr std::string_view kXfLyricsHeader = "$Lyrc:";
 
 enum class Break : uint8_t { None, Line, Paragraph };
 
@@ -80,77 +78,6 @@ public:
     std::vector<RawSysEx> sysexes;
     bool xfVersion = false;
 };
-
-// The marks of each source: which characters break a line or a paragraph, and which one
-// stands for a blank.
-struct Marks {
-    std::string_view line;
-    std::string_view paragraph;
-    char blank = 0;
-};
-
-constexpr Marks kLyricMarks { "\r", "\n", 0 };
-constexpr Marks kLyricMarksWithSlashes { "\r/", "\n\\", 0 };
-constexpr Marks kKaraokeMarks { "/\r", "\\\n", 0 };
-constexpr Marks kXfMarks { "/\r", "<\n", '^' };
-
-// Bytes of the character that starts with lead: marks are looked for only at the start
-// of a character, since a CP932 trail byte may be a backslash or a caret.
-std::size_t charLength(uint8_t lead, text::Encoding encoding)
-{
-    switch (encoding) {
-    case text::Encoding::Cp932:
-        return (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
-    case text::Encoding::EucJp:
-        return lead == 0x8F ? 3 : (lead == 0x8E || lead >= 0xA1) ? 2 : 1;
-    case text::Encoding::Utf8:
-    case text::Encoding::Latin1:
-        break;
-    }
-    return 1;
-}
-
-bool isKaraokeTag(std::string_view s)
-{
-    return s.size() >= 2 && s[0] == '@'
-        && std::string_view("KTLIVW").find(s[1]) != std::string_view::npos;
-}
-
-bool isXfHeader(std::string_view s)
-{
-    return s.starts_with(kXfHeader) || s.starts_with(kXfLanguageHeader);
-}
-
-// Field index (0 = the first after the prefix) of a colon-separated header.
-std::string_view field(std::string_view s, std::size_t prefix, std::size_t index)
-{
-    s.remove_prefix(std::min(prefix, s.size()));
-    for (std::size_t i = 0; i < index; ++i) {
-        const std::size_t colon = s.find(':');
-        if (colon == std::string_view::npos)
-            return {};
-        s.remove_prefix(colon + 1);
-    }
-    return s.substr(0, s.find(':'));
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && uint8_t(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && uint8_t(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
-std::optional<text::Encoding> languageHint(std::string_view tag)
-{
-    if (tag.starts_with("JP") || tag.starts_with("JAP"))
-        return text::Encoding::Cp932;
-    if (tag.starts_with("L1"))
-        return text::Encoding::Latin1;
-    return std::nullopt;
-}
 
 } // namespace
 

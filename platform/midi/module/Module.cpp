@@ -24,6 +24,49 @@ constexpr uint8_t kMaxBendSemitones = 24;
 
 } // namespace
 
+uint8_t PartState::written(PartParam param) const
+{
+    switch (param) {
+    case PartParam::KeyShift:
+        return static_cast<uint8_t>(keyShift + partParamRow(param).bias);
+    case PartParam::Level:
+        return volume;
+    case PartParam::Pan:
+        return pan;
+    case PartParam::ReverbSend:
+        return reverbSend;
+    case PartParam::ChorusSend:
+        return chorusSend;
+    case PartParam::DelaySend:
+        return delaySend;
+    }
+    return 0;
+}
+
+void PartState::write(PartParam param, uint8_t value)
+{
+    switch (param) {
+    case PartParam::KeyShift:
+        keyShift = static_cast<int8_t>(value - partParamRow(param).bias);
+        break;
+    case PartParam::Level:
+        volume = value;
+        break;
+    case PartParam::Pan:
+        pan = value;
+        break;
+    case PartParam::ReverbSend:
+        reverbSend = value;
+        break;
+    case PartParam::ChorusSend:
+        chorusSend = value;
+        break;
+    case PartParam::DelaySend:
+        delaySend = value;
+        break;
+    }
+}
+
 void Module::reset(SystemMode mode)
 {
     m_parts.reset(mode);
@@ -120,52 +163,15 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         return {ModuleChange::None, ch};
     case kCcModulation:
         p.modulation = data2;
-        return {ModuleChange::Pass | ModuleChange::Offsets, ch};
-    case kCcVolume:
-        p.volume = data2;
-        return pass;
-    case kCcPan:
-        p.pan = data2;
-        return pass;
-    case kCcReverbSend:
-        p.reverbSend = data2;
-        return pass;
-    case kCcChorusSend:
-        p.chorusSend = data2;
-        return pass;
-    case kCcDelaySend:
-        m_section.setSend(ch, data2);
-        return {ModuleChange::Section, ch};
+        return { ModuleChange::Pass | ModuleChange::Offsets, ch };
     case kCcPortamentoTime:
         p.portamentoTime = data2;
         return {ModuleChange::Portamento, ch};
     case kCcPortamentoTimeLsb:
-        return {ModuleChange::None, ch}; // a module times its glides by CC 5 alone
-    case kCcDataEntryMsb:
-    case kCcDataEntryLsb:
-    case kCcDataIncrement:
-    case kCcDataDecrement:
-        return dataEntry(ch, data1, data2);
-    case kCcNrpnLsb:
-        p.nrpnLsb = data2;
-        p.nrpnSelected = true;
-        return pass;
-    case kCcNrpnMsb:
-        p.nrpnMsb = data2;
-        p.nrpnSelected = true;
-        return pass;
-    case kCcRpnLsb:
-        p.rpnLsb = data2;
-        p.nrpnSelected = false;
-        return pass;
-    case kCcRpnMsb:
-        p.rpnMsb = data2;
-        p.nrpnSelected = false;
-        return pass;
+        return { ModuleChange::None, ch }; // a module times its glides by CC 5 alone
     case kCcResetAllControllers:
         p.modulation = 0;
-        p.rpnMsb = p.rpnLsb = p.nrpnMsb = p.nrpnLsb = PartState::kNull;
-        p.nrpnSelected = false;
+        p.clear();
         return {ModuleChange::Pass | ModuleChange::ControllersReset, ch};
     case kCcOmniOff:
     case kCcOmniOn:
@@ -177,6 +183,18 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     default:
         break;
     }
+    if (const std::optional<DataEntry> entry = dataEntryOf(data1))
+        return dataEntry(ch, *entry, data2);
+    if (p.select(data1, data2))
+        return pass;
+    if (const PartParamRow* row = partParamRowForCc(data1)) {
+        p.write(row->param, data2);
+        if (row->param == PartParam::DelaySend) {
+            m_section.setSend(ch, data2);
+            return {ModuleChange::Section, ch};
+        }
+        return pass;
+    }
     if (const ToneRow* row = toneRowForCc(data1)) {
         p.soundController[static_cast<std::size_t>(row->param)] = data2;
         return {ModuleChange::Offsets, ch};
@@ -184,35 +202,36 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     return pass;
 }
 
-ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
+ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
 {
     PartState& p = m_part[ch];
     const ModuleChange none {ModuleChange::None, ch};
-    const bool msbEntry = cc == kCcDataEntryMsb;
-    const bool step = cc == kCcDataIncrement || cc == kCcDataDecrement;
-    const int delta = cc == kCcDataIncrement ? 1 : -1;
+    const bool msbEntry = entry == DataEntry::Msb;
+    const bool step = entry == DataEntry::Increment || entry == DataEntry::Decrement;
+    const int delta = entry == DataEntry::Increment ? 1 : -1;
     auto stepped = [&](int current, int lo, int hi) {
         return static_cast<uint8_t>(std::clamp(current + delta, lo, hi));
     };
 
-    if (p.nrpnSelected) {
-        if (p.nrpnMsb == PartState::kNull && p.nrpnLsb == PartState::kNull)
-            return none; // data without a number
-        if (p.nrpnMsb == kNrpnSoundFont)
+    const std::optional<SelectedParameter> selected = p.current();
+    if (!selected)
+        return none; // data without a number
+    if (selected->nrpn) {
+        if (selected->msb == kNrpnSoundFont)
             return {ModuleChange::Pass | ModuleChange::Offsets, ch};
         if (!honoursNrpns() || !(msbEntry || step))
             return none;
-        if (p.nrpnMsb == kNrpnTone) {
-            const ToneRow* row = toneRowForNrpn(p.nrpnLsb);
+        if (selected->msb == kNrpnTone) {
+            const ToneRow* row = toneRowForNrpn(selected->lsb);
             if (!row)
                 return none;
             uint8_t& slot = p.toneNrpn[static_cast<std::size_t>(row->param)];
             slot = step ? stepped(slot, 0, 127) : value;
             return {ModuleChange::Offsets, ch};
         }
-        DrumKey& key = p.drumKeys[p.nrpnLsb & 0x7F];
+        DrumKey& key = p.drumKeys[selected->lsb & 0x7F];
         uint8_t* slot = nullptr;
-        switch (p.nrpnMsb) {
+        switch (selected->msb) {
         case kNrpnDrumPitch: slot = &key.pitch; break;
         case kNrpnDrumLevel: slot = &key.level; break;
         case kNrpnDrumPan: slot = &key.pan; break;
@@ -227,9 +246,9 @@ ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
         return none; // takes effect on the key's next note
     }
 
-    if (p.rpnMsb != 0)
+    if (selected->msb != 0)
         return none;
-    switch (p.rpnLsb) {
+    switch (selected->lsb) {
     case 0: // pitch bend sensitivity
         if (msbEntry)
             p.bendSemitones = std::min(value, kMaxBendSemitones);
@@ -266,7 +285,7 @@ ModuleChange Module::dataEntry(uint8_t ch, uint8_t cc, uint8_t value)
     case 4:
         if (!msbEntry)
             return none;
-        (p.rpnLsb == 3 ? p.tuningProgram : p.tuningBank) = value;
+        (selected->lsb == 3 ? p.tuningProgram : p.tuningBank) = value;
         p.tuningSelected = true;
         return {ModuleChange::Tuning, ch};
     default:

@@ -8,7 +8,9 @@
 
 #include "platform/midi/module/EffectSection.h"
 #include "platform/midi/module/Effects.h"
+#include "platform/midi/module/ParameterSelection.h"
 #include "platform/midi/module/PartMap.h"
+#include "platform/midi/module/PartParams.h"
 #include "platform/midi/module/Tone.h"
 
 #include <array>
@@ -18,6 +20,8 @@
 #include <vector>
 
 namespace sequora::midi {
+
+struct SysexWrite;
 
 /// A MIDI Tuning Standard program a file sent (bulk dump or single-note changes): the
 /// pitch of each key in cents from C-1.
@@ -48,17 +52,19 @@ struct DrumKey {
     bool operator==(const DrumKey&) const = default;
 };
 
-struct PartState {
-    static constexpr uint8_t kNull = 127;
-    static constexpr uint8_t kDefaultReverbSend = 40;
+/// A part's state. Its RPN and NRPN selection is the base's, read as the part's own.
+struct PartState : ParameterSelection {
+    static constexpr uint8_t kNull = kNullParameter;
+    static constexpr uint8_t kDefaultReverbSend = partParamRow(PartParam::ReverbSend).powerOn;
 
-    // The same parameters as CC 7, 10, 91 and 93: the last message of either kind wins.
-    uint8_t volume = 100;
-    uint8_t pan = 64;
+    // The same parameters as CC 7, 10, 91, 93 and 94: the last message of either kind wins.
+    uint8_t volume = partParamPowerOn(PartParam::Level);
+    uint8_t pan = partParamPowerOn(PartParam::Pan);
     uint8_t reverbSend = kDefaultReverbSend;
-    uint8_t chorusSend = 0;
+    uint8_t chorusSend = partParamPowerOn(PartParam::ChorusSend);
+    uint8_t delaySend = partParamPowerOn(PartParam::DelaySend); ///< GS delay, XG variation
     uint8_t modulation = 0;
-    int8_t keyShift = 0; ///< semitones, melodic parts only
+    int8_t keyShift = partParamPowerOn(PartParam::KeyShift); ///< semitones, melodic parts only
     std::array<int8_t, 12> scaleTuning {}; ///< GS scale tuning, cents, C to B
     std::array<float, 12> octaveTuning {}; ///< MIDI Tuning's scale/octave tuning, cents
     uint8_t tuningProgram = 0; ///< RPN 3, a MIDI Tuning program
@@ -75,12 +81,13 @@ struct PartState {
     uint8_t modRangeCents = 50;
     bool mono = false;
     uint8_t portamentoTime = 0; ///< CC 5
-    // Parameter selection: which RPN or NRPN data entry goes to.
-    uint8_t rpnMsb = kNull, rpnLsb = kNull, nrpnMsb = kNull, nrpnLsb = kNull;
-    bool nrpnSelected = false;
     std::array<DrumKey, 128> drumKeys {};
     bool operator==(const PartState&) const = default;
 
+    /// @p param as a module writes it (a key shift of 64 is none).
+    uint8_t written(PartParam param) const;
+    /// Sets @p param to @p value as a module writes it, in range.
+    void write(PartParam param, uint8_t value);
     /// Cents the mod wheel's vibrato sweeps at full wheel (RPN 5).
     int modRangeTotalCents() const { return modRangeSemitones * 100 + modRangeCents; }
 };
@@ -147,11 +154,13 @@ public:
     bool operator==(const Module&) const = default;
 
 private:
-    ModuleChange dataEntry(uint8_t ch, uint8_t cc, uint8_t value);
-    ModuleChange followGs(std::span<const uint8_t> msg);
-    ModuleChange followXg(std::span<const uint8_t> msg);
-    ModuleChange followUniversal(std::span<const uint8_t> msg);
+    ModuleChange dataEntry(uint8_t ch, DataEntry entry, uint8_t value);
+    ModuleChange followGs(const SysexWrite& w);
+    ModuleChange followXg(const SysexWrite& w);
+    ModuleChange followUniversal(const SysexWrite& w);
     ModuleChange gsPart(uint8_t ch, uint8_t address, uint8_t value);
+    /// A SysEx write of @p row's parameter on @p ch.
+    ModuleChange writePart(uint8_t ch, const PartParamRow& row, uint8_t value);
     /// MIDI Tuning Standard messages (universal 08 nn); @p realtime: 7F, else 7E.
     ModuleChange followTuning(std::span<const uint8_t> msg);
 

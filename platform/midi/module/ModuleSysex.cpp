@@ -5,6 +5,7 @@
 #include "platform/midi/module/Module.h"
 
 #include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/module/SysexWrite.h"
 
 #include <algorithm>
 
@@ -68,12 +69,9 @@ void merge(ModuleChange& into, ModuleChange c)
 
 ModuleChange Module::followSysex(std::span<const uint8_t> msg)
 {
-    if (msg.size() < 3 || msg.front() != kSysExStart || msg.back() != kSysExEnd)
-        return {ModuleChange::Refused};
-    for (std::size_t i = 1; i + 1 < msg.size(); ++i) {
-        if (msg[i] & 0x80)
-            return {ModuleChange::Refused};
-    }
+    const std::optional<std::span<const uint8_t>> body = sysexBody(msg);
+    if (!body || body->empty())
+        return { ModuleChange::Refused };
     const PartMap::Sysex s = m_parts.followSysex(msg);
     switch (s.meaning) {
     case SysexMeaning::Reset:
@@ -87,15 +85,18 @@ ModuleChange Module::followSysex(std::span<const uint8_t> msg)
         break;
     }
     constexpr uint8_t kMidiTuning = 0x08;
-    if ((msg[1] == kUniversalRealtime || msg[1] == kUniversalNonRealtime) && msg.size() > 4 && msg[3] == kMidiTuning)
+    const std::optional<SysexWrite> w = readSysexBody(*body);
+    const bool universal = msg[1] == kUniversalRealtime || msg[1] == kUniversalNonRealtime;
+    if (universal && w && w->model == kMidiTuning)
         return followTuning(msg);
     switch (msg[1]) {
     case kUniversalRealtime:
-        return followUniversal(msg);
+        return w ? followUniversal(*w)
+                 : ModuleChange { ModuleChange::Pass | ModuleChange::AllParts };
     case kRoland:
-        return followGs(msg);
+        return w ? followGs(*w) : ModuleChange {};
     case kYamaha:
-        return followXg(msg);
+        return w ? followXg(*w) : ModuleChange {};
     case kUniversalNonRealtime: // the rest of it is the synth's own (sample dumps and the like)
         return {ModuleChange::Pass | ModuleChange::AllParts};
     default:
@@ -103,13 +104,13 @@ ModuleChange Module::followSysex(std::span<const uint8_t> msg)
     }
 }
 
-ModuleChange Module::followUniversal(std::span<const uint8_t> msg)
+ModuleChange Module::followUniversal(const SysexWrite& w)
 {
     // F0 7F dev 04 nn ll mm F7
-    if (msg.size() != 8 || msg[3] != kDeviceControl)
+    if (w.model != kDeviceControl || w.data.size() != 3)
         return {ModuleChange::Pass | ModuleChange::AllParts}; // nothing the module keeps
-    const uint16_t value = static_cast<uint16_t>(msg[6] << 7 | msg[5]);
-    switch (msg[4]) {
+    const uint16_t value = static_cast<uint16_t>(w.data[2] << 7 | w.data[1]);
+    switch (w.data[0]) {
     case kMasterVolume:
         m_master.volume = value;
         return {ModuleChange::MasterGain | ModuleChange::AllParts};
@@ -117,22 +118,22 @@ ModuleChange Module::followUniversal(std::span<const uint8_t> msg)
         m_master.fineTenthCents = static_cast<int16_t>((int(value) - int(kCentre14)) * 1000 / int(kCentre14));
         return {ModuleChange::MasterTuning | ModuleChange::AllParts};
     case kMasterCoarseTuning:
-        if (!isShift(msg[6]))
+        if (!isShift(w.data[2]))
             return {ModuleChange::Refused};
-        m_master.coarseSemitones = static_cast<int8_t>(msg[6] - 64);
+        m_master.coarseSemitones = static_cast<int8_t>(w.data[2] - 64);
         return {ModuleChange::MasterTuning | ModuleChange::AllParts};
     default:
         return {ModuleChange::Pass | ModuleChange::AllParts};
     }
 }
 
-ModuleChange Module::followGs(std::span<const uint8_t> msg)
+ModuleChange Module::followGs(const SysexWrite& w)
 {
-    // F0 41 dev 42 12 a1 a2 a3 data... sum F7; the checksum was checked by the part map.
-    if (msg.size() < 11 || msg[3] != kGsModel || msg[4] != kDataSet1)
+    // The checksum was checked by the part map.
+    if (w.model != kGsModel || w.data.empty())
         return {};
-    const std::span<const uint8_t> data = msg.subspan(8, msg.size() - 10);
-    const uint32_t start = uint32_t(msg[5]) << 16 | uint32_t(msg[6]) << 8 | msg[7];
+    const std::span<const uint8_t> data = w.data;
+    const uint32_t start = w.address;
     ModuleChange out;
     if (start == 0x400000 && data.size() >= 4) {
         const uint16_t tune = nibbles(data);
@@ -155,9 +156,9 @@ ModuleChange Module::followGs(std::span<const uint8_t> msg)
             continue;
         }
         if ((address & 0xFF0000) == 0x400000) {
-            const EffectSection::Write w = m_section.gsSystem(static_cast<uint16_t>(address & 0xFFFF), v);
-            if (w != EffectSection::Write::Other) {
-                merge(out, sectionChange(w, ModuleChange::Section | ModuleChange::AllParts));
+            const EffectSection::Write written = m_section.gsSystem(static_cast<uint16_t>(address & 0xFFFF), v);
+            if (written != EffectSection::Write::Other) {
+                merge(out, sectionChange(written, ModuleChange::Section | ModuleChange::AllParts));
                 continue;
             }
         }
@@ -209,36 +210,24 @@ ModuleChange Module::followGs(std::span<const uint8_t> msg)
     return keepingGoodWrites(out);
 }
 
+ModuleChange Module::writePart(uint8_t ch, const PartParamRow& row, uint8_t value)
+{
+    if (value < row.low || value > row.high)
+        return {};
+    m_part[ch].write(row.param, value);
+    if (row.param == PartParam::DelaySend) {
+        // The effect section keeps the send beside the effect it feeds.
+        m_section.setSend(ch, value);
+        return {ModuleChange::Section | ModuleChange::Mixer, ch};
+    }
+    return { row.movesNotes ? ModuleChange::MasterTuning : ModuleChange::Mixer, ch };
+}
+
 ModuleChange Module::gsPart(uint8_t ch, uint8_t address, uint8_t v)
 {
     PartState& p = m_part[ch];
-    const ModuleChange mixer {ModuleChange::Mixer, ch};
-    switch (address) {
-    case 0x16:
-        if (!isShift(v))
-            return {};
-        p.keyShift = static_cast<int8_t>(v - 64);
-        return {ModuleChange::MasterTuning, ch};
-    case 0x19:
-        p.volume = v;
-        return mixer;
-    case 0x1C:
-        if (v == 0)
-            return {}; // random pan: not something a file can mean for a whole song
-        p.pan = v;
-        return mixer;
-    case 0x21:
-        p.chorusSend = v;
-        return mixer;
-    case 0x22:
-        p.reverbSend = v;
-        return mixer;
-    case 0x2C:
-        m_section.gsPart(ch, 0x10, address, v);
-        return {ModuleChange::Section | ModuleChange::Mixer, ch};
-    default:
-        break;
-    }
+    if (const PartParamRow* row = partParamRowForGsAddress(address))
+        return writePart(ch, *row, v);
     if (address >= 0x40 && address <= 0x4B) {
         p.scaleTuning[address - 0x40] = static_cast<int8_t>(int(v) - 64);
         return {ModuleChange::Tuning, ch};
@@ -250,15 +239,14 @@ ModuleChange Module::gsPart(uint8_t ch, uint8_t address, uint8_t v)
     return {};
 }
 
-ModuleChange Module::followXg(std::span<const uint8_t> msg)
+ModuleChange Module::followXg(const SysexWrite& w)
 {
-    // F0 43 1n 4C a1 a2 a3 data... F7
-    if (msg.size() < 9 || (msg[2] & 0xF0) != 0x10 || msg[3] != kXgModel)
+    if (w.model != kXgModel || w.data.empty())
         return {};
-    const std::span<const uint8_t> data = msg.subspan(7, msg.size() - 8);
-    const uint8_t high = msg[4];
-    const uint8_t mid = msg[5];
-    const uint8_t low = msg[6];
+    const std::span<const uint8_t> data = w.data;
+    const uint8_t high = static_cast<uint8_t>(w.address >> 16);
+    const uint8_t mid = static_cast<uint8_t>(w.address >> 8);
+    const uint8_t low = static_cast<uint8_t>(w.address);
     ModuleChange out;
     if (high == 0x00 && mid == 0x00) {
         if (low == 0x00 && data.size() >= 4) {
@@ -322,35 +310,14 @@ ModuleChange Module::followXg(std::span<const uint8_t> msg)
         for (std::size_t i = 0; i < data.size(); ++i) {
             const uint32_t address = low + i;
             const uint8_t v = data[i];
-            switch (address) {
-            case 0x08:
-                if (isShift(v)) {
-                    p.keyShift = static_cast<int8_t>(v - 64);
-                    merge(out, {ModuleChange::MasterTuning, ch});
-                }
-                continue;
-            case 0x0B: p.volume = v; break;
-            case 0x0E:
-                if (v == 0)
-                    continue; // random pan
-                p.pan = v;
+            if (address > 0xFF)
                 break;
-            case 0x12: p.chorusSend = v; break;
-            case 0x13: p.reverbSend = v; break;
-            case 0x14:
-                m_section.setSend(ch, v);
-                merge(out, {ModuleChange::Section | ModuleChange::Mixer, ch});
-                continue;
-            default:
-                if (address <= 0xFF) {
-                    if (const ToneRow* row = toneRowForXgAddress(static_cast<uint8_t>(address))) {
-                        p.toneNrpn[static_cast<std::size_t>(row->param)] = v;
-                        merge(out, {ModuleChange::Offsets, ch});
-                    }
-                }
-                continue;
+            if (const PartParamRow* row = partParamRowForXgAddress(static_cast<uint8_t>(address))) {
+                merge(out, writePart(ch, *row, v));
+            } else if (const ToneRow* row = toneRowForXgAddress(static_cast<uint8_t>(address))) {
+                p.toneNrpn[static_cast<std::size_t>(row->param)] = v;
+                merge(out, { ModuleChange::Offsets, ch });
             }
-            merge(out, {ModuleChange::Mixer, ch});
         }
         return out;
     }

@@ -1,6 +1,7 @@
 #include "platform/midi/module/PartMap.h"
 
 #include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/module/SysexWrite.h"
 
 namespace sequora::midi {
 
@@ -18,25 +19,21 @@ constexpr uint8_t kXgSfxVoiceMsb = 64;
 constexpr uint8_t kGm2DrumMsb = 120;
 constexpr uint8_t kGm2MelodicMsb = 121;
 
-PartMap::Sysex classifyGs(std::span<const uint8_t> msg)
+PartMap::Sysex classifyGs(const SysexWrite& w)
 {
     using Sysex = PartMap::Sysex;
-    // F0 41 dev 42 12 a1 a2 a3 data... checksum F7
-    if (msg.size() < 11 || msg[3] != kGsModel || msg[4] != kDataSet1)
+    if (w.model != kGsModel || w.data.empty())
         return {};
-    unsigned sum = 0;
-    for (std::size_t i = 5; i + 1 < msg.size(); ++i)
-        sum += msg[i];
-    if (sum % 128 != 0)
+    if (!w.checksumOk)
         return {SysexMeaning::Refused};
-    const uint32_t address = uint32_t(msg[5]) << 16 | uint32_t(msg[6]) << 8 | msg[7];
-    const uint8_t value = msg[8];
-    if (address == 0x40007F || address == 0x00007F) // GS reset; system mode set
+    const uint8_t value = w.data[0];
+    if (w.address == 0x40007F || w.address == 0x00007F) // GS reset; system mode set
         return value <= 1 ? Sysex {SysexMeaning::Reset, SystemMode::Gs} : Sysex {SysexMeaning::Refused};
-    if ((address & 0xFFF0FF) == 0x401015) {
+    if ((w.address & 0xFFF0FF) == 0x401015) {
         if (value > 2)
             return {SysexMeaning::Refused};
-        return {SysexMeaning::RhythmPart, SystemMode::None, PartMap::channelOfGsBlock(msg[6] & 0x0F), value};
+        return { SysexMeaning::RhythmPart, SystemMode::None,
+            PartMap::channelOfGsBlock(static_cast<uint8_t>(w.address >> 8 & 0x0F)), value };
     }
     return {};
 }
@@ -45,10 +42,14 @@ PartMap::Sysex classifyGs(std::span<const uint8_t> msg)
 
 PartMap::Sysex PartMap::classify(std::span<const uint8_t> msg)
 {
-    if (msg.size() < 6 || msg.front() != kSysExStart || msg.back() != kSysExEnd)
+    const std::optional<SysexWrite> w = readSysexWrite(msg);
+    if (!w || w->data.empty())
         return {};
-    if (msg[1] == kUniversalNonRealtime && msg[3] == kGeneralMidi) {
-        switch (msg[4]) {
+    switch (w->maker) {
+    case kUniversalNonRealtime:
+        if (w->model != kGeneralMidi)
+            return {};
+        switch (w->data[0]) {
         case kGm1On:
             return {SysexMeaning::Reset, SystemMode::Gm1};
         case kGmOff:
@@ -58,14 +59,17 @@ PartMap::Sysex PartMap::classify(std::span<const uint8_t> msg)
         default:
             return {};
         }
+    case kRoland:
+        return classifyGs(*w);
+    case kYamaha:
+        // XG System On, XG All Parameter Reset
+        if (w->model == kXgModel && (w->address == 0x00007E || w->address == 0x00007F)
+            && w->data[0] == 0x00)
+            return { SysexMeaning::Reset, SystemMode::Xg };
+        return {};
+    default:
+        return {};
     }
-    if (msg[1] == kRoland)
-        return classifyGs(msg);
-    // F0 43 1n 4C 00 00 7E|7F 00 F7: XG System On, XG All Parameter Reset
-    if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10 && msg[3] == kXgModel
-        && msg[4] == 0x00 && msg[5] == 0x00 && (msg[6] == 0x7E || msg[6] == 0x7F) && msg[7] == 0x00)
-        return {SysexMeaning::Reset, SystemMode::Xg};
-    return {};
 }
 
 void PartMap::reset(SystemMode mode)

@@ -1,8 +1,9 @@
 #include "platform/midi/transport/ChaseState.h"
 
 #include "platform/midi/file/MidiBytes.h"
-#include "platform/midi/output/Output.h"
 #include "platform/midi/file/Song.h"
+#include "platform/midi/module/SysexWrite.h"
+#include "platform/midi/output/Output.h"
 
 #include <algorithm>
 
@@ -121,36 +122,23 @@ void ChaseState::releasePedal(Channel& c)
 
 void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
 {
-    switch (cc) {
-    case kCcRpnMsb:
-        c.rpnMsb = value;
-        c.selected = Selected::Rpn;
+    if (c.selection.select(cc, value)) {
+        c.selectionSent = true;
         return;
-    case kCcRpnLsb:
-        c.rpnLsb = value;
-        c.selected = Selected::Rpn;
-        return;
-    case kCcNrpnMsb:
-        c.nrpnMsb = value;
-        c.selected = Selected::Nrpn;
-        return;
-    case kCcNrpnLsb:
-        c.nrpnLsb = value;
-        c.selected = Selected::Nrpn;
-        return;
-    case kCcDataEntryMsb:
-    case kCcDataEntryLsb:
-    case kCcDataIncrement:
-    case kCcDataDecrement:
+    }
+    if (const std::optional<DataEntry> entry = dataEntryOf(cc)) {
         if (Parameter* p = selectedParameter(c)) {
-            if (cc == kCcDataEntryMsb)
+            if (entry == DataEntry::Msb)
                 p->dataMsb = value;
-            else if (cc == kCcDataEntryLsb)
+            else if (entry == DataEntry::Lsb)
                 p->dataLsb = value;
             else if (p->dataMsb != kUnset)
-                p->dataMsb = static_cast<int16_t>(std::clamp(p->dataMsb + (cc == kCcDataIncrement ? 1 : -1), 0, 127));
+                p->dataMsb = static_cast<int16_t>(
+                    std::clamp(p->dataMsb + (entry == DataEntry::Increment ? 1 : -1), 0, 127));
         }
         return;
+    }
+    switch (cc) {
     case kCcSustain:
         c.cc[cc] = value;
         if (value < kCentre7)
@@ -169,8 +157,8 @@ void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
             c.cc[pedal] = kUnset;
         c.bend = kUnset;
         c.pressure = kUnset;
-        c.rpnMsb = c.rpnLsb = c.nrpnMsb = c.nrpnLsb = kNullParameter;
-        c.selected = Selected::None;
+        c.selection.clear();
+        c.selectionSent = false;
         return;
     default:
         if (cc >= kCcAllNotesOff) {
@@ -186,13 +174,10 @@ void ChaseState::controlChange(Channel& c, uint8_t cc, uint8_t value)
 
 ChaseState::Parameter* ChaseState::selectedParameter(Channel& c)
 {
-    if (c.selected == Selected::None)
+    const std::optional<SelectedParameter> selected = c.selection.current();
+    if (!selected)
         return nullptr;
-    const bool nrpn = c.selected == Selected::Nrpn;
-    const uint8_t msb = nrpn ? c.nrpnMsb : c.rpnMsb;
-    const uint8_t lsb = nrpn ? c.nrpnLsb : c.rpnLsb;
-    if (msb == kNullParameter && lsb == kNullParameter)
-        return nullptr;
+    const auto [nrpn, msb, lsb] = *selected;
     const uint16_t key = static_cast<uint16_t>((nrpn ? 1u << 14 : 0u) | (msb & 0x7Fu) << 7 | (lsb & 0x7Fu));
     const auto [at, added] = c.parameterIndex.try_emplace(key, static_cast<uint16_t>(c.parameters.size()));
     if (added)
@@ -241,19 +226,32 @@ void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escap
 
 namespace {
 
+constexpr uint8_t kDeviceControl = 0x04;
+
 // The module address a GS or XG parameter write sets, with its length; 0 for others.
 uint64_t addressKey(const std::vector<uint8_t>& msg)
 {
-    if (msg.size() >= 10 && msg[1] == kRoland && msg[4] == kDataSet1)
-        return uint64_t(kRoland) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[5]) << 24 | uint64_t(msg[6]) << 16
-            | uint64_t(msg[7]) << 8 | (msg.size() & 0xFF);
-    // Universal master volume and tunings: the newest of each stands.
-    if (msg.size() == 8 && msg[1] == kUniversalRealtime && msg[3] == 0x04)
-        return uint64_t(kUniversalRealtime) << 48 | uint64_t(msg[4]) << 8 | msg.size();
-    if (msg.size() >= 9 && msg[1] == kYamaha && (msg[2] & 0xF0) == 0x10)
-        return uint64_t(kYamaha) << 48 | uint64_t(msg[3]) << 40 | uint64_t(msg[4]) << 24 | uint64_t(msg[5]) << 16
-            | uint64_t(msg[6]) << 8 | (msg.size() & 0xFF);
-    return 0;
+    const std::optional<SysexWrite> w = readSysexWrite(msg);
+    if (!w)
+        return 0;
+    const uint64_t length = msg.size() & 0xFF;
+    switch (w->maker) {
+    case kRoland:
+        return uint64_t(kRoland) << 48 | uint64_t(w->model) << 40 | uint64_t(w->address) << 8
+            | length;
+    case kYamaha:
+        if (w->data.empty())
+            return 0;
+        return uint64_t(kYamaha) << 48 | uint64_t(w->model) << 40 | uint64_t(w->address) << 8
+            | length;
+    case kUniversalRealtime:
+        // Universal master volume and tunings: the newest of each stands.
+        if (w->model != kDeviceControl || w->data.size() != 3)
+            return 0;
+        return uint64_t(kUniversalRealtime) << 48 | uint64_t(w->data[0]) << 8 | msg.size();
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -281,12 +279,10 @@ void ChaseState::takeModuleValues(const ModuleChange& change)
         Channel& c = m_channels[ch];
         const PartState& p = m_module.part(ch);
         if (change.has(ModuleChange::Mixer)) {
-            c.cc[kCcVolume] = p.volume;
-            c.cc[kCcPan] = p.pan;
-            c.cc[kCcReverbSend] = p.reverbSend;
-            c.cc[kCcChorusSend] = p.chorusSend;
-            if (c.cc[kCcDelaySend] != kUnset || m_module.section().send[ch] != 0)
-                c.cc[kCcDelaySend] = m_module.section().send[ch];
+            for (const PartParamRow& row : kPartParamTable) {
+                if (row.cc)
+                    c.cc[*row.cc] = p.written(row.param);
+            }
         }
         if (change.has(ModuleChange::Offsets)) {
             for (Parameter& param : c.parameters) {
@@ -362,11 +358,11 @@ void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out) const
     }
     // Leave both numbers and the selection as the song left them, so its later data
     // entries land right: the other pair first, the selected one last.
-    if (!c.parameters.empty() || c.selected != Selected::None) {
-        const bool nrpnLast = c.selected == Selected::Nrpn;
-        for (bool nrpn : {!nrpnLast, nrpnLast}) {
-            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? c.nrpnMsb : c.rpnMsb);
-            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? c.nrpnLsb : c.rpnLsb);
+    if (!c.parameters.empty() || c.selectionSent) {
+        const ParameterSelection& s = c.selection;
+        for (bool nrpn : { !s.nrpnSelected, s.nrpnSelected }) {
+            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? s.nrpnMsb : s.rpnMsb);
+            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? s.nrpnLsb : s.rpnLsb);
         }
     }
     if (c.bend != kUnset)

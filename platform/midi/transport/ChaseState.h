@@ -58,7 +58,6 @@ private:
         int16_t dataMsb = kUnset;
         int16_t dataLsb = kUnset;
     };
-    enum class Selected : uint8_t { None, Rpn, Nrpn };
     struct Channel {
         std::array<int16_t, 128> cc{};
         int16_t program = kUnset;
@@ -66,11 +65,8 @@ private:
         int16_t programBankLsb = kUnset;
         int16_t bend = kUnset;
         int16_t pressure = kUnset;
-        uint8_t rpnMsb = 127;
-        uint8_t rpnLsb = 127;
-        uint8_t nrpnMsb = 127;
-        uint8_t nrpnLsb = 127;
-        Selected selected = Selected::None;
+        ParameterSelection selection;
+        bool selectionSent = false; ///< a parameter number came since the last reset
         std::vector<Parameter> parameters; ///< in the order the song first used them
         /// (nrpn, msb, lsb) -> place in parameters: a song may use all 32768 of them,
         /// and each data entry must still find its parameter at once.

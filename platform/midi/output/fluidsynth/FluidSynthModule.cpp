@@ -140,15 +140,20 @@ void FluidSynthModule::applyTuning(uint8_t ch)
 
 void FluidSynthModule::applyMixer(uint8_t ch)
 {
+    // Each as the controller it equals, so FluidSynth's controllers are what the part holds
+    // however it was set. Nothing in FluidSynth listens to the delay send's (CC 94).
     const PartState& p = m_module.part(ch);
-    fluid_synth_cc(m_synth, ch, kCcVolume, p.volume);
-    fluid_synth_cc(m_synth, ch, kCcPan, p.pan);
+    for (const PartParamRow& row : kPartParamTable) {
+        if (row.cc)
+            fluid_synth_cc(m_synth, ch, *row.cc, p.written(row.param));
+    }
     // A part through the insertion effect sends what the effect sends; the reverb and
     // chorus hear it before the effect, though (FluidSynth's take its voices alone).
     const EffectSection& s = m_module.section();
-    const bool efx = effects::EffectRack::efxTakes(s, m_module.mode(), ch);
-    fluid_synth_cc(m_synth, ch, kCcReverbSend, efx ? s.efxToReverb : p.reverbSend);
-    fluid_synth_cc(m_synth, ch, kCcChorusSend, efx ? s.efxToChorus : p.chorusSend);
+    if (effects::EffectRack::efxTakes(s, m_module.mode(), ch)) {
+        fluid_synth_cc(m_synth, ch, kCcReverbSend, s.efxToReverb);
+        fluid_synth_cc(m_synth, ch, kCcChorusSend, s.efxToChorus);
+    }
 }
 
 void FluidSynthModule::applyGain()
