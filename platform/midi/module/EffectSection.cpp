@@ -45,8 +45,10 @@ void XgEffectBlock::setType(uint8_t msb, uint8_t lsb)
 {
     typeMsb = msb;
     typeLsb = lsb;
-    if (const XgEffectParams* p = EffectSection::xgEffectDefaults(msb, lsb))
-        params = *p;
+    // A type the tables lack plays dry; its parameters start from nothing rather than
+    // from the type before, so what a type write leaves never depends on what came first.
+    const XgEffectParams* p = EffectSection::xgEffectDefaults(msb, lsb);
+    params = p ? *p : XgEffectParams {};
 }
 
 void EffectSection::reset(SystemMode mode)
@@ -65,8 +67,8 @@ void EffectSection::setEfxType(uint8_t msb, uint8_t lsb)
 {
     efxMsb = msb;
     efxLsb = lsb;
-    if (const GsEfxParams* p = gsEfxDefaults(msb, lsb))
-        efx = *p;
+    const GsEfxParams* p = gsEfxDefaults(msb, lsb);
+    efx = p ? *p : GsEfxParams {};
 }
 
 EffectSection::Write EffectSection::gsSystem(uint16_t address, uint8_t value)

@@ -23,7 +23,7 @@ struct XgEffectBlock {
     XgEffectParams params;
     uint8_t part = kNoPart; ///< as an insertion: the part it takes
     bool operator==(const XgEffectBlock&) const = default;
-    /// The type and its own parameters (unknown types keep the parameters they had).
+    /// The type and its own parameters (a type the tables lack starts from zeros).
     void setType(uint8_t msb, uint8_t lsb);
 };
 

@@ -191,7 +191,7 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         p.write(row->param, data2);
         if (row->param == PartParam::DelaySend) {
             m_section.setSend(ch, data2);
-            return {ModuleChange::Section, ch};
+            return { ModuleChange::Pass | ModuleChange::Section, ch };
         }
         return pass;
     }
