@@ -1,10 +1,12 @@
 // A short song written the way a 1990s GS song was: a GS reset, the Hall 1 reverb macro,
-// master volume, a pad alone whose filter opens by NRPN over the two bars of the intro, a saw lead gliding by
-// portamento, a bass line moved down an octave by part key shift, a snare retuned by its
-// drum-key NRPN, and a fade by master volume at the end. It is written to a file and
+// master volume, a pad alone whose filter opens by NRPN over the two bars of the intro, a saw lead
+// gliding by portamento, a bass line moved down an octave by part key shift, a snare retuned by its
+// drum-key NRPN, and a fade by master volume at the end; the lead sends to the delay
+// (macro Delay 1) and the bass plays through the insertion effect (Overdrive). It is
+// written to a file, with a twin that lacks the delay and insertion messages, and both are
 // rendered by each sequora-render given (say, the builds before and after a change),
-// `fluidsynth -F` and `timidity -Ow`, and each render is measured where a listener would
-// hear these messages.
+// `fluidsynth -F` and `timidity -Ow`; each render is measured where a listener would hear
+// these messages, the effect section as what the twin lacks.
 //
 //   build/bench/bench_gs_song [BUILD ...]    (SEQUORA_SOUNDFONT, default FluidR3_GM)
 
@@ -12,6 +14,7 @@
 #include "engine/EffectMeasures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,7 +28,7 @@ using sequora::test::Stereo;
 
 namespace {
 
-constexpr int kPpq = 480;          // at 120 bpm: 960 ticks a second
+constexpr int kPpq = 480; // at 120 bpm: 960 ticks a second
 constexpr uint32_t kBar = 4 * kPpq;
 
 struct Event {
@@ -36,12 +39,14 @@ struct Event {
 
 Bytes gs(uint8_t a1, uint8_t a2, uint8_t a3, uint8_t v)
 {
-    return {0x41, 0x10, 0x42, 0x12, a1, a2, a3, v, static_cast<uint8_t>((128 - (a1 + a2 + a3 + v) % 128) % 128), 0xF7};
+    return { 0x41, 0x10, 0x42, 0x12, a1, a2, a3, v,
+        static_cast<uint8_t>((128 - (a1 + a2 + a3 + v) % 128) % 128), 0xF7 };
 }
 
 void writeTrack(SmfWriter& smf, std::vector<Event> events, uint32_t end)
 {
-    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.tick < b.tick; });
+    std::stable_sort(events.begin(), events.end(),
+        [](const Event& a, const Event& b) { return a.tick < b.tick; });
     auto& t = smf.addTrack();
     uint32_t now = 0;
     for (const Event& e : events) {
@@ -57,59 +62,72 @@ void writeTrack(SmfWriter& smf, std::vector<Event> events, uint32_t end)
 
 void note(std::vector<Event>& out, uint32_t at, uint32_t length, int ch, int key, int vel)
 {
-    out.push_back({at, {uint8_t(0x90 | ch), uint8_t(key), uint8_t(vel)}});
-    out.push_back({at + length, {uint8_t(0x80 | ch), uint8_t(key), 0}});
+    out.push_back({ at, { uint8_t(0x90 | ch), uint8_t(key), uint8_t(vel) } });
+    out.push_back({ at + length, { uint8_t(0x80 | ch), uint8_t(key), 0 } });
 }
 
 void cc(std::vector<Event>& out, uint32_t at, int ch, int n, int v)
 {
-    out.push_back({at, {uint8_t(0xB0 | ch), uint8_t(n), uint8_t(v)}});
+    out.push_back({ at, { uint8_t(0xB0 | ch), uint8_t(n), uint8_t(v) } });
 }
 
 constexpr uint32_t kBars = 10;
 
-void writeSong(const std::filesystem::path& file)
+void writeSong(const std::filesystem::path& file, bool delay, bool efx)
 {
     SmfWriter smf(1, kPpq);
     auto& conductor = smf.addTrack();
     conductor.tempo(0, 500000).endOfTrack(kBars * kBar);
 
     std::vector<Event> setup;
-    setup.push_back({0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}, true});
-    setup.push_back({10, gs(0x40, 0x01, 0x30, 0x03), true}); // reverb macro Hall 1
-    setup.push_back({20, gs(0x40, 0x00, 0x04, 0x64), true}); // master volume 100
-    setup.push_back({30, gs(0x40, 0x12, 0x16, 0x34), true}); // part 2 (bass) key shift -12
+    setup.push_back({ 0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7 }, true });
+    setup.push_back({ 10, gs(0x40, 0x01, 0x30, 0x03), true }); // reverb macro Hall 1
+    setup.push_back({ 20, gs(0x40, 0x00, 0x04, 0x64), true }); // master volume 100
+    setup.push_back({ 30, gs(0x40, 0x12, 0x16, 0x34), true }); // part 2 (bass) key shift -12
+    if (delay) {
+        setup.push_back({ 32, gs(0x40, 0x01, 0x50, 0x00), true }); // delay macro Delay 1
+        setup.push_back({ 33, gs(0x40, 0x01, 0x58, 0x64), true }); // delay level 100
+    }
+    if (efx) {
+        setup.push_back({ 34, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x03, 0x00, 0x01, 0x10, 0x2C, 0xF7 },
+            true }); // EFX Overdrive
+        setup.push_back({ 35, gs(0x40, 0x42, 0x22, 0x01), true }); // part 2 (bass) through the EFX
+    }
     // The fade: master volume from 100 down to 0 over the last bar.
     for (int i = 1; i <= 16; ++i)
-        setup.push_back({(kBars - 1) * kBar + uint32_t(i) * kBar / 16, gs(0x40, 0x00, 0x04, uint8_t(100 - i * 100 / 16)), true});
+        setup.push_back({ (kBars - 1) * kBar + uint32_t(i) * kBar / 16,
+            gs(0x40, 0x00, 0x04, uint8_t(100 - i * 100 / 16)), true });
     writeTrack(smf, setup, kBars * kBar);
 
     std::vector<Event> lead; // channel 1: saw lead with portamento
-    lead.push_back({40, {0xC0, 81}});
+    lead.push_back({ 40, { 0xC0, 81 } });
     cc(lead, 40, 0, 65, 127);
     cc(lead, 40, 0, 5, 40);
-    const int melody[] = {72, 76, 79, 84, 79, 76, 74, 77, 81, 79, 77, 74, 72, 71, 72, 67};
+    if (delay)
+        cc(lead, 40, 0, 94, 100); // the delay send
+    const int melody[] = { 72, 76, 79, 84, 79, 76, 74, 77, 81, 79, 77, 74, 72, 71, 72, 67 };
     for (int i = 0; i < 16; ++i)
         note(lead, 2 * kBar + uint32_t(i) * kBar / 2, kBar / 2 - 60, 0, melody[i], 90);
     writeTrack(smf, lead, kBars * kBar);
 
     std::vector<Event> bass; // channel 2: written an octave up, shifted down by the part
-    bass.push_back({40, {0xC1, 33}});
-    const int roots[] = {48, 45, 41, 43};
+    bass.push_back({ 40, { 0xC1, 33 } });
+    const int roots[] = { 48, 45, 41, 43 };
     for (uint32_t bar = 2; bar < kBars - 1; ++bar)
         for (int beat = 0; beat < 4; ++beat)
-            note(bass, bar * kBar + uint32_t(beat) * kPpq, kPpq - 40, 1, roots[bar % 4] + (beat == 2 ? 7 : 0), 100);
+            note(bass, bar * kBar + uint32_t(beat) * kPpq, kPpq - 40, 1,
+                roots[bar % 4] + (beat == 2 ? 7 : 0), 100);
     writeTrack(smf, bass, kBars * kBar);
 
     std::vector<Event> pad; // channel 3: a pad whose filter opens over the intro
-    pad.push_back({40, {0xC2, 81}}); // a saw: bright enough for the sweep to be heard
+    pad.push_back({ 40, { 0xC2, 81 } }); // a saw: bright enough for the sweep to be heard
     cc(pad, 40, 2, 99, 0x01);
     cc(pad, 40, 2, 98, 0x20);
     cc(pad, 40, 2, 6, 0);
     for (uint32_t step = 1; step <= 32; ++step)
         cc(pad, step * kBar / 16, 2, 6, int(std::min<uint32_t>(127, step * 4)));
     for (uint32_t bar = 0; bar < kBars - 1; ++bar)
-        for (int key : {0, 4, 7})
+        for (int key : { 0, 4, 7 })
             note(pad, bar * kBar, kBar - 20, 2, roots[bar % 4] + 12 + key, 70);
     writeTrack(smf, pad, kBars * kBar);
 
@@ -130,7 +148,9 @@ Stereo readWav(const std::filesystem::path& wav)
     Stereo s;
     std::ifstream in(wav, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    auto u16 = [&](std::size_t at) { return unsigned(uint8_t(bytes[at])) | unsigned(uint8_t(bytes[at + 1])) << 8; };
+    auto u16 = [&](std::size_t at) {
+        return unsigned(uint8_t(bytes[at])) | unsigned(uint8_t(bytes[at + 1])) << 8;
+    };
     auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
     std::size_t at = 12;
     unsigned channels = 2;
@@ -154,7 +174,69 @@ Stereo readWav(const std::filesystem::path& wav)
     return s;
 }
 
-void report(const char* who, const Stereo& s)
+// The effect section as what @p s has and its twin @p dry lacks, over bars 2-8: the
+// difference's level against the twin's; the echo's lag, where the onsets of what @p s
+// has beyond @p noDelay line up best with the twin's (50-800 ms); and how much the mean
+// frequency moved with the insertion effect alone.
+struct SectionFigures {
+    double lagMs = 0;
+    double differenceDb = -180;
+    double brighter = 1;
+};
+
+SectionFigures sectionFigures(const Stereo& s, const Stereo& noDelay, const Stereo& dry)
+{
+    namespace t = sequora::test;
+    SectionFigures f;
+    if (s.frames() != dry.frames() || s.frames() != noDelay.frames()
+        || s.frames() < std::size_t(s.rate))
+        return f;
+    auto minus = [](const Stereo& a, const Stereo& b) {
+        Stereo d;
+        d.rate = a.rate;
+        d.left.resize(a.frames());
+        d.right.resize(a.frames());
+        for (std::size_t i = 0; i < a.frames(); ++i) {
+            d.left[i] = a.left[i] - b.left[i];
+            d.right[i] = a.right[i] - b.right[i];
+        }
+        return d;
+    };
+    f.differenceDb = t::levelDb(minus(s, dry), 4.0, 18.0) - t::levelDb(dry, 4.0, 18.0);
+    f.brighter = t::centroidHz(noDelay, 4.0, 18.0) / std::max(1.0, t::centroidHz(dry, 4.0, 18.0));
+    const Stereo echo = minus(s, noDelay);
+    if (t::levelDb(echo, 4.0, 18.0) - t::levelDb(dry, 4.0, 18.0) < -60)
+        return f;
+    // Onsets: the rise of 5 ms envelopes.
+    const std::size_t bin = std::size_t(s.rate) / 200;
+    auto onsets = [&](const Stereo& x) {
+        std::vector<double> env, rise;
+        for (std::size_t at = x.at(4.0); at + bin <= x.at(18.0); at += bin) {
+            double sum = 0;
+            for (std::size_t i = at; i < at + bin; ++i)
+                sum += x.mid(i) * x.mid(i);
+            env.push_back(std::sqrt(sum / double(bin)));
+        }
+        for (std::size_t i = 1; i < env.size(); ++i)
+            rise.push_back(std::max(0.0, env[i] - env[i - 1]));
+        return rise;
+    };
+    const std::vector<double> a = onsets(dry);
+    const std::vector<double> b = onsets(echo);
+    double best = 0;
+    for (std::size_t lag = 10; lag <= 160 && lag < b.size(); ++lag) {
+        double sum = 0;
+        for (std::size_t i = 0; i + lag < b.size(); ++i)
+            sum += a[i] * b[i + lag];
+        if (sum > best) {
+            best = sum;
+            f.lagMs = double(lag) * 5;
+        }
+    }
+    return f;
+}
+
+void report(const char* who, const Stereo& s, const Stereo& noDelay, const Stereo& dry)
 {
     if (s.frames() < std::size_t(s.rate)) {
         std::printf("%-22s no output\n", who);
@@ -166,8 +248,10 @@ void report(const char* who, const Stereo& s)
     const double open = t::centroidHz(s, 3.2, 3.9);
     const double body = t::levelDb(s, 4.0, 18.0);
     const double fadeEnd = t::levelDb(s, 19.5, 20.0);
-    std::printf("%-22s %8.1f %8.0f %8.0f %8.2f %8.1f %8.1f\n", who, body, closed, open, open / std::max(closed, 1.0),
-        fadeEnd - t::levelDb(s, 17.0, 18.0), t::widthDb(s, 4.0, 18.0));
+    const SectionFigures fx = sectionFigures(s, noDelay, dry);
+    std::printf("%-22s %8.1f %8.0f %8.0f %8.2f %8.1f %8.1f %8.1f %8.0f %8.2f\n", who, body, closed,
+        open, open / std::max(closed, 1.0), fadeEnd - t::levelDb(s, 17.0, 18.0),
+        t::widthDb(s, 4.0, 18.0), fx.differenceDb, fx.lagMs, fx.brighter);
 }
 
 } // namespace
@@ -179,36 +263,67 @@ int main(int argc, char** argv)
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sequora-gs-song";
     std::filesystem::create_directories(dir);
     const auto mid = dir / "gs-song.mid";
-    writeSong(mid);
+    // The song, a twin without the delay, and one without the delay and the insertion.
+    const std::filesystem::path songs[3]
+        = { mid, dir / "gs-song-no-delay.mid", dir / "gs-song-dry.mid" };
+    writeSong(songs[0], true, true);
+    writeSong(songs[1], false, true);
+    writeSong(songs[2], false, false);
     {
         std::ofstream cfg(dir / "timidity.cfg");
         cfg << "soundfont " << font << "\n";
     }
     std::printf("%s (soundfont %s)\n", mid.c_str(), font.c_str());
-    std::printf("%-22s %8s %8s %8s %8s %8s %8s\n", "renderer", "level", "pad-shut", "pad-open", "opening", "fade-dB",
-        "width");
+    std::printf("%-22s %8s %8s %8s %8s %8s %8s %8s %8s %8s\n", "renderer", "level", "pad-shut",
+        "pad-open", "opening", "fade-dB", "width", "fx-dB", "echo-ms", "brighter");
     const std::string q = "'";
     std::vector<std::string> builds;
     for (int i = 1; i < argc; ++i)
         builds.push_back(argv[i]);
     if (builds.empty())
         builds.push_back("build");
-    for (std::size_t i = 0; i < builds.size(); ++i) {
-        const auto wav = dir / ("sequora-" + std::to_string(i) + ".wav");
-        std::filesystem::remove(wav);
-        std::system(("SEQUORA_SOUNDFONT=" + q + font + q + " " + builds[i] + "/bin/sequora-render " + q + mid.string() + q
-                        + " " + q + wav.string() + q + " >/dev/null 2>&1").c_str());
-        report(("sequora " + builds[i]).substr(0, 22).c_str(), readWav(wav));
+    // Renders the song and its twin with @p command (input and output appended) and reports.
+    auto both = [&](const std::string& who, const std::string& tag, const std::string& command,
+                    const std::string& options) {
+        Stereo renders[3];
+        for (int k = 0; k < 3; ++k) {
+            const auto wav = dir / (tag + "-" + std::to_string(k) + ".wav");
+            std::filesystem::remove(wav);
+            const std::string in = q + songs[k].string() + q;
+            const std::string out = q + wav.string() + q;
+            std::system(
+                (command + (options.empty() ? in + " " + out : out + " " + q + font + q + " " + in)
+                    + " >/dev/null 2>&1")
+                    .c_str());
+            renders[k] = readWav(wav);
+        }
+        report(who.substr(0, 22).c_str(), renders[0], renders[1], renders[2]);
+    };
+    for (std::size_t i = 0; i < builds.size(); ++i)
+        both("sequora " + builds[i], "sequora-" + std::to_string(i),
+            "SEQUORA_SOUNDFONT=" + q + font + q + " " + builds[i] + "/bin/sequora-render ", "");
+    both("fluidsynth -F", "fluidsynth", "fluidsynth -ni -q -F ", "font");
+    // timidity takes its output after -o and the soundfont from its configuration.
+    {
+        Stereo renders[3];
+        for (int k = 0; k < 3; ++k) {
+            const auto wav = dir / ("timidity-" + std::to_string(k) + ".wav");
+            std::filesystem::remove(wav);
+            std::system(("timidity -c " + q + (dir / "timidity.cfg").string() + q
+                + " -Ow --preserve-silence -o " + q + wav.string() + q + " " + q + songs[k].string()
+                + q + " >/dev/null 2>&1")
+                            .c_str());
+            renders[k] = readWav(wav);
+        }
+        report("timidity -Ow", renders[0], renders[1], renders[2]);
     }
-    const auto fs = dir / "fluidsynth.wav";
-    const auto tim = dir / "timidity.wav";
-    std::system(("fluidsynth -ni -q -F " + q + fs.string() + q + " " + q + font + q + " " + q + mid.string() + q
-                    + " >/dev/null 2>&1").c_str());
-    std::system(("timidity -c " + q + (dir / "timidity.cfg").string() + q + " -Ow --preserve-silence -o " + q + tim.string()
-                    + q + " " + q + mid.string() + q + " >/dev/null 2>&1").c_str());
-    report("fluidsynth -F", readWav(fs));
-    report("timidity -Ow", readWav(tim));
-    std::printf("level: dBFS over bars 2-8; pad-shut/open: mean frequency (Hz) early in bar 0 and late in bar 1; "
-                "fade-dB: the last half second against bar 8; width: sides against middle, dB\n");
+    std::printf("level: dBFS over bars 2-8; pad-shut/open: mean frequency (Hz) early in bar 0 and "
+                "late in bar 1; "
+                "fade-dB: the last half second against bar 8; width: sides against middle, dB; "
+                "fx-dB: what a "
+                "twin without the delay and insertion messages lacks, against it, bars 2-8; "
+                "echo-ms: the lag of what "
+                "the delay adds (0: none heard); brighter: mean frequency with the insertion "
+                "effect against without\n");
     return 0;
 }

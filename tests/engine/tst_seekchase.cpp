@@ -335,6 +335,127 @@ Song modulePiece()
     return b.build(1500 * step + 1'000'000);
 }
 
+// The effect section at random through the song: GS EFX types, parameters, sends and part
+// switches, the delay's macros and parameters, the EQ and the parts' EQ switches, delay
+// sends by CC and by SysEx; XG variation types, parameters, connection and part, insertion
+// blocks and their parts, the multi EQ, variation sends by CC and by SysEx; mode resets.
+Song sectionPiece()
+{
+    test::SongBuilder b;
+    std::mt19937 random(11);
+    auto gs = [](uint8_t a1, uint8_t a2, uint8_t a3, std::vector<uint8_t> data) {
+        std::vector<uint8_t> msg { 0x41, 0x10, 0x42, 0x12, a1, a2, a3 };
+        unsigned sum = a1 + a2 + a3;
+        for (uint8_t d : data) {
+            msg.push_back(d);
+            sum += d;
+        }
+        msg.push_back(static_cast<uint8_t>((128 - sum % 128) % 128));
+        msg.push_back(0xF7);
+        return msg;
+    };
+    auto xg = [](uint8_t a1, uint8_t a2, uint8_t a3, std::vector<uint8_t> data) {
+        std::vector<uint8_t> msg { 0x43, 0x10, 0x4C, a1, a2, a3 };
+        msg.insert(msg.end(), data.begin(), data.end());
+        msg.push_back(0xF7);
+        return msg;
+    };
+    const std::vector<uint8_t> gsReset { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41,
+        0xF7 };
+    const std::vector<uint8_t> xgOn { 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7 };
+    // Types each mode knows, and a few it does not.
+    const std::array<std::array<uint8_t, 2>, 8> efxTypes { { { 0x01, 0x55 }, { 0x01, 0x02 },
+        { 0x01, 0x10 }, { 0x02, 0x08 }, { 0x11, 0x03 }, { 0x01, 0x42 }, { 0x00, 0x00 },
+        { 0x7F, 0x01 } } };
+    const std::array<std::array<uint8_t, 2>, 6> xgTypes { { { 0x05, 0x00 }, { 0x07, 0x00 },
+        { 0x41, 0x02 }, { 0x49, 0x00 }, { 0x48, 0x08 }, { 0x33, 0x00 } } };
+    constexpr int64_t step = 20'000;
+    b.sysex(0, gsReset);
+    for (int i = 1; i < 1500; ++i) {
+        const int64_t t = i * step;
+        const int ch = int(random() % 16);
+        const auto v = static_cast<uint8_t>(random() % 128);
+        const auto block = static_cast<uint8_t>(random() % 16);
+        switch (random() % 16) {
+        case 0: {
+            const auto& type = efxTypes[v % efxTypes.size()];
+            b.sysex(t, gs(0x40, 0x03, 0x00, { type[0], type[1] }));
+            break;
+        }
+        case 1:
+            b.sysex(t,
+                gs(0x40, 0x03, static_cast<uint8_t>(0x03 + v % 23),
+                    { static_cast<uint8_t>(random() % 128) }));
+            break;
+        case 2:
+            b.sysex(t,
+                gs(0x40, static_cast<uint8_t>(0x40 | block),
+                    static_cast<uint8_t>(0x20 + 2 * (v % 2)), { static_cast<uint8_t>(v % 2) }));
+            break;
+        case 3:
+            b.sysex(t, gs(0x40, 0x01, 0x50, { static_cast<uint8_t>(v % 12) }));
+            break;
+        case 4:
+            b.sysex(t,
+                gs(0x40, 0x01, static_cast<uint8_t>(0x51 + v % 10),
+                    { static_cast<uint8_t>(random() % 128) }));
+            break;
+        case 5:
+            b.sysex(t,
+                gs(0x40, 0x02, static_cast<uint8_t>(v % 4),
+                    { static_cast<uint8_t>(0x30 + random() % 32) }));
+            break;
+        case 6:
+            b.sysex(t, gs(0x40, static_cast<uint8_t>(0x10 | block), 0x2C, { v }));
+            break;
+        case 7:
+            b.cc(t, ch, kCcDelaySend, v);
+            break;
+        case 8: {
+            const auto& type = xgTypes[v % xgTypes.size()];
+            b.sysex(t,
+                xg(0x02, 0x01, 0x40,
+                    v % 3 ? std::vector<uint8_t> { type[0], type[1] }
+                          : std::vector<uint8_t> { type[0] }));
+            break;
+        }
+        case 9:
+            b.sysex(t,
+                xg(0x02, 0x01, static_cast<uint8_t>(0x42 + v % 26),
+                    { static_cast<uint8_t>(random() % 128) }));
+            break;
+        case 10:
+            b.sysex(t,
+                xg(0x02, 0x01, static_cast<uint8_t>(0x56 + v % 6),
+                    { static_cast<uint8_t>(random() % 20) }));
+            break;
+        case 11:
+            b.sysex(t,
+                xg(0x03, static_cast<uint8_t>(v % 4),
+                    std::array<uint8_t, 4> { 0x00, 0x02, 0x0C, 0x31 }[random() % 4],
+                    { static_cast<uint8_t>(random() % 80) }));
+            break;
+        case 12:
+            b.sysex(t,
+                xg(0x02, 0x40, static_cast<uint8_t>(v % 0x15),
+                    { static_cast<uint8_t>(random() % 128) }));
+            break;
+        case 13:
+            b.sysex(t, xg(0x08, static_cast<uint8_t>(ch), 0x14, { v }));
+            break;
+        case 14:
+            if (i % 250 == 14)
+                b.sysex(t, i % 500 == 14 ? xgOn : gsReset);
+            break;
+        default:
+            b.note(t, int64_t(random() % 60) * step, ch, 40 + int(random() % 40),
+                1 + int(random() % 127));
+            break;
+        }
+    }
+    return b.build(1500 * step + 1'000'000);
+}
+
 // Long enough that a seek starts from the chased states kept along the way.
 Song longPiece()
 {
@@ -375,6 +496,43 @@ QString differenceOf(const Module& a, const Module& b)
         return QStringLiteral("master");
     if (!(a.effects() == b.effects()))
         return QStringLiteral("effects");
+    if (!(a.section() == b.section())) {
+        const EffectSection& p = a.section();
+        const EffectSection& q = b.section();
+        QString what = QStringLiteral("the effect section:");
+        if (p.efxMsb != q.efxMsb || p.efxLsb != q.efxLsb || p.efx != q.efx)
+            what += QStringLiteral(" EFX type or parameters");
+        if (p.efxOn != q.efxOn || p.efxToReverb != q.efxToReverb || p.efxToChorus != q.efxToChorus
+            || p.efxToDelay != q.efxToDelay)
+            what += QStringLiteral(" EFX parts or sends");
+        if (!(p.delay == q.delay) || p.delayToReverb != q.delayToReverb
+            || p.chorusToDelay != q.chorusToDelay)
+            what += QStringLiteral(" delay");
+        if (!(p.eq == q.eq) || p.eqOn != q.eqOn)
+            what += QStringLiteral(" EQ %1 %2 %3 %4 vs %5 %6 %7 %8")
+                        .arg(p.eq.lowFreq)
+                        .arg(p.eq.lowGain)
+                        .arg(p.eq.highFreq)
+                        .arg(p.eq.highGain)
+                        .arg(q.eq.lowFreq)
+                        .arg(q.eq.lowGain)
+                        .arg(q.eq.highFreq)
+                        .arg(q.eq.highGain);
+        if (!(p.variation == q.variation))
+            what += QStringLiteral(" variation");
+        if (p.insertion != q.insertion)
+            what += QStringLiteral(" insertion blocks");
+        if (!(p.multiEq == q.multiEq))
+            what += QStringLiteral(" multi EQ");
+        for (std::size_t ch = 0; ch < EffectSection::kParts; ++ch) {
+            if (p.send[ch] != q.send[ch])
+                what += QStringLiteral(" part %1 send %2 vs %3")
+                            .arg(ch + 1)
+                            .arg(p.send[ch])
+                            .arg(q.send[ch]);
+        }
+        return what;
+    }
     for (uint8_t ch = 0; ch < kChannels; ++ch) {
         const PartState& p = a.part(ch);
         const PartState& q = b.part(ch);
@@ -426,6 +584,7 @@ private slots:
             << QStringLiteral("module") << int(MiddleHalf);
         QTest::newRow("looped from its GS reset: every message a module takes")
             << QStringLiteral("module") << int(FromTheStart);
+        QTest::newRow("the effect section's messages") << QStringLiteral("section") << int(NoLoop);
         const std::filesystem::path songs = "/usr/share/games/openttd/baseset/openmsx";
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -491,6 +650,8 @@ private:
             song = longPiece();
         else if (path == QLatin1String("module"))
             song = modulePiece();
+        else if (path == QLatin1String("section"))
+            song = sectionPiece();
         else
             QVERIFY(Song::load(path.toStdString(), song).playable());
         const unsigned seed = static_cast<unsigned>(qHash(path)) ^ 17u;

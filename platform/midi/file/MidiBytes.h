@@ -35,6 +35,7 @@ constexpr uint8_t kCcSoft = 67;
 constexpr uint8_t kCcPortamentoControl = 84;
 constexpr uint8_t kCcReverbSend = 91;
 constexpr uint8_t kCcChorusSend = 93;
+constexpr uint8_t kCcDelaySend = 94; ///< GS delay, XG variation
 constexpr uint8_t kCcDataIncrement = 96;
 constexpr uint8_t kCcDataDecrement = 97;
 constexpr uint8_t kCcNrpnLsb = 98;

@@ -73,6 +73,7 @@ void Module::reset(SystemMode mode)
     m_master = MasterState {};
     m_part.fill(PartState {});
     m_effects = EffectState {};
+    m_section.reset(mode);
     m_tuningPrograms.clear();
     // Each module's power-on effects: XG a hall and a chorus of its own, GM2 a large hall.
     if (mode == SystemMode::Xg) {
@@ -188,6 +189,10 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         return pass;
     if (const PartParamRow* row = partParamRowForCc(data1)) {
         p.write(row->param, data2);
+        if (row->param == PartParam::DelaySend) {
+            m_section.setSend(ch, data2);
+            return { ModuleChange::Pass | ModuleChange::Section, ch };
+        }
         return pass;
     }
     if (const ToneRow* row = toneRowForCc(data1)) {

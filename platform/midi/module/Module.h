@@ -6,6 +6,7 @@
 // the soft synth that plays and the chase; what it means to FluidSynth is worked out
 // elsewhere, in one place.
 
+#include "platform/midi/module/EffectSection.h"
 #include "platform/midi/module/Effects.h"
 #include "platform/midi/module/ParameterSelection.h"
 #include "platform/midi/module/PartMap.h"
@@ -111,6 +112,7 @@ struct ModuleChange {
         Refused = 1u << 13,    ///< malformed: nothing changed
         ControllersReset = 1u << 14,
         AllParts = 1u << 15,   ///< the change concerns every part (key shift, master)
+        Section = 1u << 16,    ///< the effect section beyond reverb and chorus
     };
     uint32_t bits = None;
     uint8_t channel = 0;
@@ -132,6 +134,8 @@ public:
     const MasterState& master() const { return m_master; }
     const PartState& part(uint8_t ch) const { return m_part[ch & 0x0F]; }
     const EffectState& effects() const { return m_effects; }
+    /// The delay or variation, insertion effects and EQ, and the parts' sends to them.
+    const EffectSection& section() const { return m_section; }
 
     /// Semitones a melodic note on @p ch moves by: the part's key shift and the master's.
     int noteShift(uint8_t ch) const;
@@ -164,6 +168,7 @@ private:
     MasterState m_master;
     std::array<PartState, 16> m_part {};
     EffectState m_effects;
+    EffectSection m_section;
     std::vector<TuningProgram> m_tuningPrograms; ///< in the order first sent
 };
 

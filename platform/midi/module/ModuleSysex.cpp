@@ -33,6 +33,28 @@ uint16_t nibbles(std::span<const uint8_t> d)
     return static_cast<uint16_t>((d[0] & 0x0F) << 12 | (d[1] & 0x0F) << 8 | (d[2] & 0x0F) << 4 | (d[3] & 0x0F));
 }
 
+/// What a write to the effect section means to whoever follows the module: a change, or
+/// a value refused (so the chase does not let it stand for an earlier good one).
+ModuleChange sectionChange(EffectSection::Write w, uint32_t bits, uint8_t ch = 0)
+{
+    switch (w) {
+    case EffectSection::Write::Changed:
+        return { bits, ch };
+    case EffectSection::Write::Refused:
+        return { ModuleChange::Refused, ch };
+    default:
+        return {};
+    }
+}
+
+/// A message refused as a whole is Refused; one that also changed something is not.
+ModuleChange keepingGoodWrites(ModuleChange c)
+{
+    if (c.has(ModuleChange::Refused) && c.bits != ModuleChange::Refused)
+        c.bits &= ~uint32_t(ModuleChange::Refused);
+    return c;
+}
+
 void merge(ModuleChange& into, ModuleChange c)
 {
     if (c.bits == ModuleChange::None)
@@ -128,6 +150,18 @@ ModuleChange Module::followGs(const SysexWrite& w)
             merge(out, gsPart(ch, address & 0xFF, v));
             continue;
         }
+        if ((address & 0xFFF000) == 0x404000) {
+            const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
+            merge(out, sectionChange(m_section.gsPart(ch, 0x40, address & 0xFF, v), ModuleChange::Section, ch));
+            continue;
+        }
+        if ((address & 0xFF0000) == 0x400000) {
+            const EffectSection::Write written = m_section.gsSystem(static_cast<uint16_t>(address & 0xFFFF), v);
+            if (written != EffectSection::Write::Other) {
+                merge(out, sectionChange(written, ModuleChange::Section | ModuleChange::AllParts));
+                continue;
+            }
+        }
         switch (address) {
         case 0x400004:
             m_master.volume = static_cast<uint16_t>(v << 7 | v);
@@ -173,7 +207,7 @@ ModuleChange Module::followGs(const SysexWrite& w)
             break;
         }
     }
-    return out;
+    return keepingGoodWrites(out);
 }
 
 ModuleChange Module::writePart(uint8_t ch, const PartParamRow& row, uint8_t value)
@@ -181,6 +215,11 @@ ModuleChange Module::writePart(uint8_t ch, const PartParamRow& row, uint8_t valu
     if (value < row.low || value > row.high)
         return {};
     m_part[ch].write(row.param, value);
+    if (row.param == PartParam::DelaySend) {
+        // The effect section keeps the send beside the effect it feeds.
+        m_section.setSend(ch, value);
+        return {ModuleChange::Section | ModuleChange::Mixer, ch};
+    }
     return { row.movesNotes ? ModuleChange::MasterTuning : ModuleChange::Mixer, ch };
 }
 
@@ -247,9 +286,23 @@ ModuleChange Module::followXg(const SysexWrite& w)
             } else if (address == 0x2C) {
                 m_effects.chorusLevel = data[i];
                 merge(out, effects);
+            } else if (address >= 0x40 && address <= 0x7F) {
+                const bool alone = address == 0x40 && data.size() == i + 1;
+                merge(out, sectionChange(m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], alone),
+                               ModuleChange::Section | ModuleChange::AllParts));
             }
         }
-        return out;
+        return keepingGoodWrites(out);
+    }
+    if ((high == 0x02 && mid == 0x40) || high == 0x03) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const uint32_t address = low + i;
+            const bool alone = high == 0x03 && address == 0x00 && data.size() == i + 1;
+            if (address <= 0x7F)
+                merge(out, sectionChange(m_section.xg(high, mid, static_cast<uint8_t>(address), data[i], alone),
+                               ModuleChange::Section | ModuleChange::AllParts));
+        }
+        return keepingGoodWrites(out);
     }
     if (high == 0x08 && mid < 16) {
         const uint8_t ch = mid;

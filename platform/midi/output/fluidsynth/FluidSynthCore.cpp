@@ -149,42 +149,62 @@ std::unique_ptr<FluidSynthCore> FluidSynthCore::create(
 {
     quietLogging();
     std::unique_ptr<FluidSynthCore> core(new FluidSynthCore(sampleRate));
-    core->m_settings = new_fluid_settings();
-    if (!core->m_settings) {
-        error = "cannot create FluidSynth settings";
+    core->m_realtime = realtime;
+    if (!core->makeSynth(1, error))
         return nullptr;
-    }
-    fluid_settings_setnum(core->m_settings, "synth.sample-rate", sampleRate);
-    fluid_settings_setnum(core->m_settings, "synth.gain", kGain);
-    fluid_settings_setnum(core->m_settings, "synth.chorus.level", kChorusLevel);
-    fluid_settings_setnum(core->m_settings, "synth.chorus.depth", kChorusDepth);
-    fluid_settings_setnum(core->m_settings, "synth.chorus.speed", kChorusSpeed);
-    fluid_settings_setint(core->m_settings, "synth.chorus.nr", kChorusVoices);
-    fluid_settings_setnum(core->m_settings, "synth.reverb.room-size", kReverbRoomSize);
-    fluid_settings_setnum(core->m_settings, "synth.reverb.damp", kReverbDamp);
-    fluid_settings_setnum(core->m_settings, "synth.reverb.width", kReverbWidth);
-    fluid_settings_setnum(core->m_settings, "synth.reverb.level", kReverbLevel);
-    // Only the samples of the presets a song can choose are loaded, by usePresets()
-    // before it plays: a full General MIDI font would otherwise take 150 MB.
-    fluid_settings_setint(core->m_settings, "synth.dynamic-sample-loading", 1);
-    if (!realtime) {
-        // One thread drives an offline synth: no API locking, no page locking.
-        fluid_settings_setint(core->m_settings, "synth.threadsafe-api", 0);
-        fluid_settings_setint(core->m_settings, "synth.lock-memory", 0);
-    }
-    core->m_synth = new_fluid_synth(core->m_settings);
-    if (!core->m_synth) {
-        error = "cannot create the FluidSynth synthesiser";
-        return nullptr;
-    }
-    core->m_module = std::make_unique<FluidSynthModule>(core->m_synth, kGain);
-    fluid_sfloader_t* loader = new_fluid_defsfloader(core->m_settings);
-    if (loader) {
-        fluid_sfloader_set_callbacks(loader, openFont, readFont, seekFont, tellFont, closeFont);
-        fluid_synth_add_sfloader(core->m_synth, loader);
-    }
     core->m_available.assign(kBanks * kPrograms, false);
     return core;
+}
+
+bool FluidSynthCore::makeSynth(int groups, std::string& error)
+{
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings) {
+        error = "cannot create FluidSynth settings";
+        return false;
+    }
+    (groups == 1 ? m_settings : m_groupedSettings) = settings;
+    fluid_settings_setnum(settings, "synth.sample-rate", m_rate);
+    fluid_settings_setnum(settings, "synth.gain", kGain);
+    fluid_settings_setnum(settings, "synth.chorus.level", kChorusLevel);
+    fluid_settings_setnum(settings, "synth.chorus.depth", kChorusDepth);
+    fluid_settings_setnum(settings, "synth.chorus.speed", kChorusSpeed);
+    fluid_settings_setint(settings, "synth.chorus.nr", kChorusVoices);
+    fluid_settings_setnum(settings, "synth.reverb.room-size", kReverbRoomSize);
+    fluid_settings_setnum(settings, "synth.reverb.damp", kReverbDamp);
+    fluid_settings_setnum(settings, "synth.reverb.width", kReverbWidth);
+    fluid_settings_setnum(settings, "synth.reverb.level", kReverbLevel);
+    // Only the samples of the presets a song can choose are loaded, by usePresets()
+    // before it plays: a full General MIDI font would otherwise take 150 MB.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    if (groups > 1) {
+        // Each MIDI channel to a stereo pair of its own.
+        fluid_settings_setint(settings, "synth.audio-groups", groups);
+        fluid_settings_setint(settings, "synth.audio-channels", groups);
+    }
+    if (!m_realtime) {
+        // One thread drives an offline synth: no API locking, no page locking.
+        fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+        fluid_settings_setint(settings, "synth.lock-memory", 0);
+    }
+    fluid_synth_t* synth = new_fluid_synth(settings);
+    if (!synth) {
+        error = "cannot create the FluidSynth synthesiser";
+        return false;
+    }
+    fluid_sfloader_t* loader = new_fluid_defsfloader(settings);
+    if (loader) {
+        fluid_sfloader_set_callbacks(loader, openFont, readFont, seekFont, tellFont, closeFont);
+        fluid_synth_add_sfloader(synth, loader);
+    }
+    if (groups == 1) {
+        m_synth = synth;
+        m_module = std::make_unique<FluidSynthModule>(synth, kGain);
+    } else {
+        m_otherSynth = synth;
+        m_otherModule = std::make_unique<FluidSynthModule>(synth, kGain);
+    }
+    return true;
 }
 
 std::unique_ptr<FluidSynthCore> FluidSynthCore::create(
@@ -208,6 +228,7 @@ bool FluidSynthCore::loadSoundfont(const std::string& soundfont, std::string& er
         return false;
     }
     m_sfontId = id;
+    m_soundfont = soundfont;
     m_available.assign(kBanks * kPrograms, false);
     m_names.clear();
     fluid_sfont_t* font = fluid_synth_get_sfont_by_id(m_synth, id);
@@ -258,10 +279,15 @@ std::string FluidSynthCore::presetName(const PresetRequest& request) const
     return found != m_names.end() ? found->second : std::string();
 }
 
-void FluidSynthCore::usePresets(std::span<const PresetRequest> requests)
+void FluidSynthCore::usePresets(std::span<const PresetRequest> requests, const EffectNeeds& effects)
 {
     if (m_sfontId < 0)
         return;
+    if (effects.parts != m_partsApart) {
+        std::string error;
+        if (!switchSynth(error))
+            std::fprintf(stderr, "sequora: the effect section plays dry (%s)\n", error.c_str());
+    }
     std::vector<Preset> wanted;
     for (const PresetRequest& r : requests) {
         const Preset p = resolve(r);
@@ -284,6 +310,10 @@ void FluidSynthCore::usePresets(std::span<const PresetRequest> requests)
             fluid_synth_unpin_preset(m_synth, m_sfontId, p.bank, p.program);
     }
     m_pinned = std::move(wanted);
+    EffectNeeds prepared = effects;
+    prepared.parts = m_partsApart;
+    m_rack.prepare(float(m_rate), prepared);
+    applySection();
 }
 
 FluidSynthCore::ChannelPreset FluidSynthCore::channelPreset(uint8_t ch) const
@@ -313,10 +343,16 @@ void FluidSynthCore::choosePresets()
 
 FluidSynthCore::~FluidSynthCore()
 {
-    if (m_synth)
-        delete_fluid_synth(m_synth);
-    if (m_settings)
-        delete_fluid_settings(m_settings);
+    m_module.reset();
+    m_otherModule.reset();
+    for (fluid_synth_t* synth : {m_synth, m_otherSynth}) {
+        if (synth)
+            delete_fluid_synth(synth);
+    }
+    for (fluid_settings_t* settings : {m_settings, m_groupedSettings}) {
+        if (settings)
+            delete_fluid_settings(settings);
+    }
 }
 
 void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
@@ -325,6 +361,8 @@ void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
     const ModuleChange change = m_module->sendShort(status, data1, data2);
     if (change.has(ModuleChange::Preset))
         choosePreset(change.channel);
+    if (change.has(ModuleChange::Section))
+        applySection();
 }
 
 void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
@@ -337,6 +375,8 @@ void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
         choosePresets();
     else if (change.has(ModuleChange::Preset))
         choosePreset(change.channel);
+    if (change.has(ModuleChange::Everything) || change.has(ModuleChange::Section))
+        applySection();
 }
 
 void FluidSynthCore::silence()
@@ -346,8 +386,10 @@ void FluidSynthCore::silence()
     fluid_synth_all_notes_off(m_synth, -1);
     fluid_synth_all_sounds_off(m_synth, -1);
     m_fade.clear();
-    // What the limiter holds back would otherwise still be heard after the stop.
+    // What the limiter holds back, and the effects' echoes, would otherwise still be
+    // heard after the stop.
     m_limiter.reset();
+    m_rack.reset();
     if (m_quiet)
         return; // nothing sounds, nothing rings
     // Killing the voices leaves the reverb and chorus ringing, and FluidSynth offers no
@@ -358,11 +400,13 @@ void FluidSynthCore::silence()
         if (m_faded >= kDrainFrames)
             break;
     }
+    m_rack.reset();
 }
 
 void FluidSynthCore::reset()
 {
     m_module->reset(SystemMode::None);
+    applySection();
     choosePresets();
     silence();
 }
@@ -376,7 +420,12 @@ void FluidSynthCore::restore(SystemMode mode)
 
 void FluidSynthCore::synthesise(float* left, float* right, int frames)
 {
-    fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
+    if (m_partsApart) {
+        synthesiseParts(left, right, frames);
+    } else {
+        fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
+        m_rack.processMix(left, right, frames);
+    }
     m_framesOut += static_cast<uint64_t>(frames);
     float loudest = 0;
     for (int i = 0; i < frames; ++i)

@@ -6,6 +6,7 @@
 #include "platform/midi/output/FadeGain.h"
 #include "platform/midi/output/Limiter.h"
 #include "platform/midi/output/fluidsynth/FluidSynthModule.h"
+#include "platform/midi/output/effects/EffectRack.h"
 
 #include <array>
 #include <atomic>
@@ -69,10 +70,21 @@ public:
     /// Loads @p soundfont (may take a second for a large one). Nothing may render meanwhile.
     /// Only its presets are read; their samples load with usePresets().
     bool loadSoundfont(const std::string& soundfont, std::string& error);
+    /// What a song asks of the effect section from start to end (see effectsOf()).
+    using EffectNeeds = effects::EffectRack::Needs;
+    /// Every effect slot @p song uses at some point, and whether its parts must then be
+    /// heard one by one.
+    static EffectNeeds effectsOf(const Song& song);
+
     /// Loads the samples of the presets @p requests come to (after falling back to what
     /// the font has), and lets go of those loaded for an earlier call that are not among
-    /// them. Reads the soundfont file: call while nothing renders.
-    void usePresets(std::span<const PresetRequest> requests);
+    /// them. With @p effects asking for the parts one by one, the song plays on a
+    /// synthesiser that renders each part to its own pair (made the first time, with the
+    /// same soundfont); otherwise on the one that mixes them itself, as before. Reads the
+    /// soundfont file: call while nothing renders.
+    void usePresets(std::span<const PresetRequest> requests, const EffectNeeds& effects = {});
+    /// Whether the parts are rendered one by one now.
+    bool partsApart() const { return m_partsApart; }
     /// The preset the font offers for @p request: the variation or kit asked for, else
     /// the kit's standard set or the melodic bank 0 of the same program, else the first
     /// one it has of the kind, so that a part is never silent.
@@ -147,6 +159,15 @@ private:
     {
     }
     void synthesise(float* left, float* right, int frames);
+    /// Each part to its own pair, through the effect section, into @p left and @p right.
+    void synthesiseParts(float* left, float* right, int frames);
+    /// Creates a synthesiser with its settings and module; @p groups stereo pairs out.
+    bool makeSynth(int groups, std::string& error);
+    /// Plays on the other synthesiser (made first if need be): the one with the parts
+    /// apart, or the one without.
+    bool switchSynth(std::string& error);
+    /// The effect section follows the module after a change.
+    void applySection() { m_rack.apply(m_module->module().section(), m_module->module().mode()); }
     /// Sets channel @p ch to what its part asks for.
     void choosePreset(uint8_t ch);
     void choosePresets();
@@ -173,6 +194,23 @@ private:
     _fluid_synth_t* m_synth = nullptr;
     std::unique_ptr<FluidSynthModule> m_module;
     int m_rate = 0;
+    bool m_realtime = false;
+    std::string m_soundfont;
+    // The synthesiser not playing now, kept with its settings, module and presets so a
+    // switch back costs nothing; null until the first switch.
+    bool m_partsApart = false;
+    _fluid_hashtable_t* m_groupedSettings = nullptr; ///< the parts-apart synthesiser's, once made
+    _fluid_synth_t* m_otherSynth = nullptr;
+    std::unique_ptr<FluidSynthModule> m_otherModule;
+    int m_otherSfontId = -1;
+    std::vector<Preset> m_otherPinned;
+    // The parts apart: their pairs, the synthesiser's reverb and chorus returns, the rack.
+    static constexpr int kPartFrames = effects::EffectRack::kBlock;
+    static constexpr std::size_t kParts = effects::EffectRack::kParts;
+    effects::EffectRack m_rack;
+    std::vector<float> m_partBuffers; ///< kParts left then right, kPartFrames each
+    std::array<float*, 2 * kParts> m_partOut {};
+    std::array<std::array<float, kPartFrames>, 4> m_fxReturn {};
     uint64_t m_framesOut = 0;
     FadeGain m_fade;
     Limiter m_limiter;

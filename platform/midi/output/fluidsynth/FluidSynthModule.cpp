@@ -1,6 +1,7 @@
 #include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 
 #include "platform/midi/file/MidiBytes.h"
+#include "platform/midi/output/effects/EffectRack.h"
 
 #include <fluidsynth.h>
 
@@ -174,6 +175,13 @@ void FluidSynthModule::applyMixer(uint8_t ch)
         if (row.cc)
             fluid_synth_cc(m_synth, ch, *row.cc, p.written(row.param));
     }
+    // A part through the insertion effect sends what the effect sends; the reverb and
+    // chorus hear it before the effect, though (FluidSynth's take its voices alone).
+    const EffectSection& s = m_module.section();
+    if (effects::EffectRack::efxTakes(s, m_module.mode(), ch)) {
+        fluid_synth_cc(m_synth, ch, kCcReverbSend, s.efxToReverb);
+        fluid_synth_cc(m_synth, ch, kCcChorusSend, s.efxToChorus);
+    }
 }
 
 void FluidSynthModule::applyGain()
@@ -332,7 +340,11 @@ ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t 
     }
 
     const ModuleChange change = m_module.followShort(status, data1, data2);
-    if (change.has(ModuleChange::Pass)) {
+    if (change.has(ModuleChange::Pass) && (data1 == kCcReverbSend || data1 == kCcChorusSend)
+        && commandOf(status) == kControlChange
+        && effects::EffectRack::efxTakes(m_module.section(), m_module.mode(), ch)) {
+        applyMixer(ch); // the effect's sends stand
+    } else if (change.has(ModuleChange::Pass)) {
         uint8_t value = data2;
         // Portamento control names the key the next note glides from: shift it too.
         if (data1 == kCcPortamentoControl)
@@ -388,7 +400,7 @@ ModuleChange FluidSynthModule::sendSysex(std::span<const uint8_t> msg)
             applyOffsets(ch);
         if (change.has(ModuleChange::Tuning))
             applyTuning(ch);
-        if (change.has(ModuleChange::Mixer))
+        if (change.has(ModuleChange::Mixer) || change.has(ModuleChange::Section))
             applyMixer(ch);
     }
     if (change.has(ModuleChange::MasterGain))

@@ -141,7 +141,10 @@ std::string FluidSynthOutput::instrumentName(const PresetRequest& request) const
 
 void FluidSynthOutput::prepare(const Song* song)
 {
-    m_loader.prepare(song ? FluidSynthCore::presetsOf(*song) : std::vector<PresetRequest>());
+    if (song)
+        m_loader.prepare(FluidSynthCore::presetsOf(*song), FluidSynthCore::effectsOf(*song));
+    else
+        m_loader.prepare({});
 }
 
 int FluidSynthOutput::audioCallback(void* data, int len, int, float*[], int nout, float* out[])

@@ -29,7 +29,10 @@ std::string OfflineRenderer::instrumentName(const PresetRequest& request) const
 
 void OfflineRenderer::prepare(const Song* song)
 {
-    m_core->usePresets(song ? FluidSynthCore::presetsOf(*song) : std::vector<PresetRequest>());
+    if (song)
+        m_core->usePresets(FluidSynthCore::presetsOf(*song), FluidSynthCore::effectsOf(*song));
+    else
+        m_core->usePresets({});
 }
 
 void OfflineRenderer::renderFloat(float* left, float* right, uint32_t frames)

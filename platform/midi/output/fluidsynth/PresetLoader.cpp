@@ -27,11 +27,13 @@ void PresetLoader::stop()
         m_thread.join();
 }
 
-void PresetLoader::prepare(std::vector<PresetRequest> wanted)
+void PresetLoader::prepare(
+    std::vector<PresetRequest> wanted, const effects::EffectRack::Needs& effects)
 {
     {
         std::lock_guard lock(m_mutex);
         m_wanted = std::move(wanted);
+        m_effects = effects;
         m_wantedNew = true;
         m_preparing.store(true);
     }
@@ -54,9 +56,10 @@ void PresetLoader::run()
             continue;
         }
         const std::vector<PresetRequest> wanted = std::exchange(m_wanted, {});
+        const effects::EffectRack::Needs effects = m_effects;
         m_wantedNew = false;
         lock.unlock();
-        readPresets(wanted);
+        readPresets(wanted, effects);
         lock.lock();
         if (!m_wantedNew) {
             m_preparing.store(false);
@@ -74,7 +77,8 @@ void PresetLoader::readSoundfont(const std::string& soundfont)
     m_hooks.soundfontRead(m_loaded, error);
 }
 
-void PresetLoader::readPresets(const std::vector<PresetRequest>& wanted)
+void PresetLoader::readPresets(
+    const std::vector<PresetRequest>& wanted, const effects::EffectRack::Needs& effects)
 {
     {
         // A callback that began before the flag was set has finished with the synth.
@@ -86,7 +90,7 @@ void PresetLoader::readPresets(const std::vector<PresetRequest>& wanted)
     // go back to power-on (the transport's own reset follows anyway), so the samples no
     // longer wanted are freed on this thread.
     m_core.reset();
-    m_core.usePresets(wanted);
+    m_core.usePresets(wanted, effects);
 }
 
 } // namespace sequora::midi

@@ -5,6 +5,7 @@
 // transport holds still (preparing()).
 
 #include "platform/midi/module/PartMap.h"
+#include "platform/midi/output/effects/EffectRack.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -41,15 +42,17 @@ public:
     void start(const std::string& soundfont, Hooks hooks);
     /// Ends the thread once what it reads now is read.
     void stop();
-    /// Reads @p wanted and lets go of the presets no longer wanted; preparing() until then.
-    void prepare(std::vector<PresetRequest> wanted);
+    /// Reads @p wanted and lets go of the presets no longer wanted, and sets the soft synth
+    /// up for what the song asks of the effect section (@p effects); preparing() until then.
+    void prepare(std::vector<PresetRequest> wanted, const effects::EffectRack::Needs& effects = {});
     /// Presets are being read: the callback leaves the synthesiser and the transport alone.
     bool preparing() const { return m_preparing.load(std::memory_order_acquire); }
 
 private:
     void run();
     void readSoundfont(const std::string& soundfont);
-    void readPresets(const std::vector<PresetRequest>& wanted);
+    void readPresets(
+        const std::vector<PresetRequest>& wanted, const effects::EffectRack::Needs& effects);
 
     FluidSynthCore& m_core;
     std::mutex& m_callbackMutex;
@@ -59,6 +62,7 @@ private:
     std::condition_variable m_cv;
     std::string m_soundfont; ///< guarded by m_mutex: to be read next, if not empty
     std::vector<PresetRequest> m_wanted; ///< guarded by m_mutex
+    effects::EffectRack::Needs m_effects; ///< guarded by m_mutex
     bool m_wantedNew = false; ///< guarded by m_mutex
     bool m_quit = false; ///< guarded by m_mutex
     std::atomic<bool> m_preparing { false };
