@@ -40,7 +40,7 @@ EffectRack::Needs& EffectRack::Needs::operator|=(const Needs& o)
     parts |= o.parts;
     eq |= o.eq;
     for (std::size_t i = 0; i < kSlots; ++i)
-        slots[i] = slots[i] || o.slots[i];
+        inSlots[i] = inSlots[i] || o.inSlots[i];
     return *this;
 }
 
@@ -51,24 +51,24 @@ EffectRack::Needs EffectRack::needs(const EffectSection& s, SystemMode mode)
     if (gsSection(mode)) {
         const bool efx = gsEfxBuilt(s.efxMsb, s.efxLsb)
             && std::any_of(s.efxOn.begin(), s.efxOn.end(), [](bool on) { return on; });
-        n.slots[0] = efx;
+        n.inSlots[0] = efx;
         const bool fed
             = (gsSends(mode) && anySend) || (efx && s.efxToDelay > 0) || s.chorusToDelay > 0;
-        n.slots[kThird] = fed && s.delay.level > 0;
+        n.inSlots[kThird] = fed && s.delay.level > 0;
         n.eq = !s.eq.flat();
         const bool someEqOff
             = std::any_of(s.eqOn.begin(), s.eqOn.end(), [](bool on) { return !on; });
-        n.parts = efx || n.slots[kThird] || (n.eq && someEqOff);
+        n.parts = efx || n.inSlots[kThird] || (n.eq && someEqOff);
     } else if (xgSection(mode)) {
         for (std::size_t k = 0; k < kInsertions; ++k) {
             const XgEffectBlock& b = s.insertion[k];
-            n.slots[k] = validPart(b.part) && xgEffectBuilt(b.typeMsb, b.typeLsb);
+            n.inSlots[k] = validPart(b.part) && xgEffectBuilt(b.typeMsb, b.typeLsb);
         }
         const XgVariation& v = s.variation;
         const bool built = xgEffectBuilt(v.typeMsb, v.typeLsb);
-        n.slots[kThird] = built && (v.system ? anySend && v.ret > 0 : validPart(v.part));
+        n.inSlots[kThird] = built && (v.system ? anySend && v.ret > 0 : validPart(v.part));
         n.eq = !s.multiEq.flat();
-        n.parts = std::any_of(n.slots.begin(), n.slots.end(), [](bool b) { return b; });
+        n.parts = std::any_of(n.inSlots.begin(), n.inSlots.end(), [](bool b) { return b; });
     }
     return n;
 }
@@ -93,10 +93,10 @@ void EffectRack::prepare(float rate, const Needs& needs)
     }
     m_prepared = needs;
     for (std::size_t k = 0; k < kSlots; ++k) {
-        if (needs.slots[k] && !m_chains[k]) {
+        if (needs.inSlots[k] && !m_chains[k]) {
             m_chains[k] = std::make_unique<EffectChain>();
             m_chains[k]->prepare(rate);
-        } else if (!needs.slots[k]) {
+        } else if (!needs.inSlots[k]) {
             m_chains[k].reset();
         }
     }
@@ -115,7 +115,7 @@ void EffectRack::apply(const EffectSection& s, SystemMode mode)
     m_thirdSystem = false;
     for (std::size_t k = 0; k < kSlots; ++k) {
         // A slot the song was not prepared for stays dry rather than allocate here.
-        m_live[k] = now.slots[k] && m_chains[k];
+        m_live[k] = now.inSlots[k] && m_chains[k];
         if (!m_live[k] && m_chains[k])
             m_chains[k]->bypass();
     }

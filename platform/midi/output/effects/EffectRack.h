@@ -29,7 +29,7 @@ public:
     struct Needs {
         bool parts = false; ///< the parts' dry sounds one by one
         bool eq = false; ///< a master EQ that is not flat
-        std::array<bool, kSlots> slots {};
+        std::array<bool, kSlots> inSlots {}; ///< which slots run an effect
         bool any() const { return parts || eq; }
         Needs& operator|=(const Needs& o);
         bool operator==(const Needs&) const = default;
