@@ -20,7 +20,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 
+using sequora::midi::LoopPlayback;
 using sequora::midi::SoundSetup;
 using sequora::platform::PlayerSettings;
 using sequora::platform::twips;
@@ -187,6 +189,27 @@ void frmSound::buildLayout()
         kRowHeight);
     row(lblLevel, spnLevel, kLevelWidth);
 
+    // Songs with a marked loop: the loop's passes in all, then a pass that fades out.
+    const auto count = [&](const char* name, int min, int max, const QString& suffix) {
+        auto* spin = new QSpinBox(this);
+        spin->setObjectName(QString::fromLatin1(name));
+        spin->setRange(min, max);
+        spin->setSuffix(suffix);
+        return spin;
+    };
+    const auto countRow = [&](QLabel* caption, QSpinBox* spin, const QString& range) {
+        auto* rangeLabel = new QLabel(range, this);
+        place(rangeLabel, kControlLeft + kLevelWidth + kGap, top, kControlWidth - kLevelWidth,
+            kRowHeight);
+        row(caption, spin, kLevelWidth);
+    };
+    spnLoops = count("spnLoops", LoopPlayback::kMinLoops, LoopPlayback::kMaxLoops, QString());
+    lblLoops = label(this, "lblLoops", QStringLiteral("ﾙｰﾌﾟ回数(&L):"), spnLoops);
+    countRow(lblLoops, spnLoops, QStringLiteral("(1 ～ 9)"));
+    spnFade = count("spnFade", 0, LoopPlayback::kMaxFadeMs / 1000, QStringLiteral(" 秒"));
+    lblFade = label(this, "lblFade", QStringLiteral("ﾌｪｰﾄﾞｱｳﾄ(&D):"), spnFade);
+    countRow(lblFade, spnFade, QStringLiteral("(0 ～ 20 秒)"));
+
     // What the environment holds: two lines at most.
     lblEnvironment = new QLabel(this);
     lblEnvironment->setObjectName(QStringLiteral("lblEnvironment"));
@@ -205,7 +228,7 @@ void frmSound::buildLayout()
     place(cmdOK, right - 3 * kButtonWidth - 2 * kGap, buttonsTop, kButtonWidth, kButtonHeight);
 
     const QList<QWidget*> order { cboOutput, cboSoundFont, cmdBrowse, chkReverb, chkChorus,
-        spnLevel, cmdOK, cmdCancel, cmdApply };
+        spnLevel, spnLoops, spnFade, cmdOK, cmdCancel, cmdApply };
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -286,6 +309,8 @@ void frmSound::showSettings(const PlayerSettings& settings)
     chkReverb->setChecked(settings.sound.reverb);
     chkChorus->setChecked(settings.sound.chorus);
     spnLevel->setValue(settings.sound.levelDb);
+    spnLoops->setValue(settings.loop.loops);
+    spnFade->setValue(settings.loop.fadeMs / 1000);
     cboOutput_Click();
 }
 
@@ -333,6 +358,7 @@ PlayerSettings frmSound::chosen() const
     sound.reverb = chkReverb->isChecked();
     sound.chorus = chkChorus->isChecked();
     sound.levelDb = spnLevel->value();
+    settings.loop = { spnLoops->value(), spnFade->value() * 1000 };
     return settings;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The sound settings window "音源の設定": where the player's MIDI goes (the soft synth,
 // an ALSA sequencer port, nowhere), the soft synth's soundfont, its reverb and chorus,
-// and the listening level. Applied at once without losing the place, kept in the user's
-// configuration folder. A setting an environment variable holds is shown with the
-// variable's value and cannot be changed here.
+// the listening level, and how songs with a marked loop play. Applied at once without
+// losing the place, kept in the user's configuration folder. A setting an environment
+// variable holds is shown with the variable's value and cannot be changed here.
 
 #include "platform/Settings.h"
 
@@ -17,6 +17,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 class frmSound : public QWidget {
     Q_OBJECT
@@ -39,6 +40,10 @@ public:
     QCheckBox* chkChorus = nullptr;
     QLabel* lblLevel = nullptr;
     QDoubleSpinBox* spnLevel = nullptr;
+    QLabel* lblLoops = nullptr;
+    QSpinBox* spnLoops = nullptr;
+    QLabel* lblFade = nullptr;
+    QSpinBox* spnFade = nullptr;
     QLabel* lblEnvironment = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;

@@ -26,6 +26,8 @@ const QString kSoundfontKey = QStringLiteral("sound/soundfont");
 const QString kReverbKey = QStringLiteral("sound/reverb");
 const QString kChorusKey = QStringLiteral("sound/chorus");
 const QString kLevelKey = QStringLiteral("sound/level_db");
+const QString kLoopsKey = QStringLiteral("sound/loops");
+const QString kFadeKey = QStringLiteral("sound/fade_seconds");
 
 const QString kSoftSynth = QStringLiteral("fluidsynth");
 const QString kAlsaPrefix = QStringLiteral("alsa:");
@@ -129,6 +131,12 @@ PlayerSettings loadSettings()
     sound.chorus = readFlag(file, kChorusKey, sound.chorus);
     sound.levelDb = readNumber(file, kLevelKey, sound.levelDb, midi::SoundSetup::kMinLevelDb,
         midi::SoundSetup::kMaxLevelDb);
+    midi::LoopPlayback& loop = settings.loop;
+    loop.loops = int(readNumber(
+        file, kLoopsKey, loop.loops, midi::LoopPlayback::kMinLoops, midi::LoopPlayback::kMaxLoops));
+    loop.fadeMs = int(readNumber(
+                      file, kFadeKey, loop.fadeMs / 1000, 0, midi::LoopPlayback::kMaxFadeMs / 1000))
+        * 1000;
     return settings;
 }
 
@@ -151,6 +159,8 @@ bool saveSettings(const PlayerSettings& settings)
     file.setValue(kReverbKey, sound.reverb);
     file.setValue(kChorusKey, sound.chorus);
     file.setValue(kLevelKey, sound.levelDb);
+    file.setValue(kLoopsKey, settings.loop.loops);
+    file.setValue(kFadeKey, settings.loop.fadeMs / 1000);
     file.sync();
     return file.status() == QSettings::NoError;
 }
@@ -206,12 +216,15 @@ ApplyResult applySettings(const PlayerSettings& settings)
     if (!midi::engine::apply(sound, error, &soundfontFailed)) {
         if (soundfontFailed) {
             result.soundfont = midi::SoundFontInfo::Problem::Damaged;
-            result.refusedFont = fonts.empty() ? QByteArray() : QByteArray::fromStdString(fonts.front());
+            result.refusedFont
+                = fonts.empty() ? QByteArray() : QByteArray::fromStdString(fonts.front());
         } else {
             result.outputError = QString::fromStdString(error);
         }
         return result;
     }
+    // Loop playback is the transport's, whatever the output: from the next song opened.
+    midi::engine::sequencer().setLoopPlayback(settings.loop);
     result.notSaved = !saveSettings(settings);
     return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The player's settings, read like a system's MIDI mapper reads its own: kept by the
 // user in the configuration folder ($XDG_CONFIG_HOME/sequora/sequora.ini, an INI file),
-// read at start and handed to the engine as plain values. Only the sound is kept; the
+// read at start and handed to the engine as plain values. Only the sound (and how songs
+// with a marked loop play) is kept; the
 // Playlist and the window's toggles live in the controls.
 //
 // The environment wins where it is set (scripts and tests rely on it): SEQUORA_MIDI_OUT
@@ -9,6 +10,7 @@
 
 #include "platform/midi/SoundSetup.h"
 #include "platform/midi/file/SoundFontFile.h"
+#include "platform/midi/transport/LoopTimeline.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +20,8 @@ namespace sequora::platform {
 /// What the user chose in the sound settings window.
 struct PlayerSettings {
     midi::SoundSetup sound;
+    /// Songs with a marked loop: the passes and the fade after them.
+    midi::LoopPlayback loop;
 
     bool operator==(const PlayerSettings&) const = default;
 };

@@ -4,10 +4,10 @@
 // stereo WAV, the song's length plus a release tail. The soundfont, the effects and the
 // listening level are the player's sound settings (SEQUORA_SOUNDFONT over them), so a
 // file sounds as the player plays it; --soundfont chooses another font. A song with a
-// marked loop plays it as the player does: N passes in all (default 2; 1 plays the file
-// as written), then a pass fading out over S seconds (default 8; 0: the file's own
-// ending follows). At P % of its tempo (50-200) and N semitones up or down (-12 to 12,
-// drum parts stay) when asked.
+// marked loop plays it as the player does: N passes in all (default the player's
+// setting, 2 until changed; 1 plays the file as written), then a pass fading out over S
+// seconds (the player's, 8 until changed; 0: the file's own ending follows). At P % of
+// its tempo (50-200) and N semitones up or down (-12 to 12, drum parts stay) when asked.
 
 #include "platform/Settings.h"
 #include "platform/midi/file/Song.h"
@@ -28,7 +28,7 @@ namespace {
 constexpr int kDefaultRate = 44100;
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
-constexpr int64_t kTailMs = 1500;      // reverb and releases after the last event
+constexpr int64_t kTailMs = 1500; // reverb and releases after the last event
 constexpr uint32_t kBlockFrames = 16384; // large blocks: less overhead per frame
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
@@ -69,7 +69,8 @@ int main(int argc, char** argv)
     std::vector<std::string_view> files;
     int rate = kDefaultRate;
     std::string soundfont;
-    LoopPlayback loops;
+    const sequora::platform::PlayerSettings settings = sequora::platform::loadSettings();
+    LoopPlayback loops = settings.loop;
     int fadeSeconds = loops.fadeMs / 1000;
     ListenerSettings listening;
     for (int i = 1; i < argc; ++i) {
@@ -87,7 +88,8 @@ int main(int argc, char** argv)
         } else if (arg == "--soundfont" && i + 1 < argc) {
             soundfont = argv[++i];
         } else if (arg == "--tempo" && i + 1 < argc) {
-            if (!parseInt(argv[++i], listening.tempoPercent) || !TempoScale::valid(listening.tempoPercent))
+            if (!parseInt(argv[++i], listening.tempoPercent)
+                || !TempoScale::valid(listening.tempoPercent))
                 return fail("--tempo takes a percentage from 50 to 200");
         } else if (arg == "--transpose" && i + 1 < argc) {
             if (!parseInt(argv[++i], listening.transpose) || !listening.valid())
@@ -108,7 +110,7 @@ int main(int argc, char** argv)
     if (!read.playable())
         return fail(in + ": " + read.message);
 
-    const SoundSetup sound = sequora::platform::effectiveSound(sequora::platform::loadSettings());
+    const SoundSetup sound = sequora::platform::effectiveSound(settings);
     if (soundfont.empty())
         soundfont = sound.soundfont;
     std::string error;

@@ -30,7 +30,11 @@ constexpr std::string_view kSequencerType = "sequencer";
 midi::Sequencer& engineSequencer()
 {
     static std::once_flag configured;
-    std::call_once(configured, [] { midi::engine::configure(effectiveSound(loadSettings())); });
+    std::call_once(configured, [] {
+        const PlayerSettings settings = loadSettings();
+        midi::engine::configure(effectiveSound(settings));
+        midi::engine::sequencer().setLoopPlayback(settings.loop);
+    });
     return midi::engine::sequencer();
 }
 

@@ -138,6 +138,8 @@ private slots:
             m_window->cboSoundFont->findData(QFile::encodeName(m_userFont)));
         m_window->chkReverb->setChecked(false);
         m_window->spnLevel->setValue(-6.5);
+        m_window->spnLoops->setValue(3);
+        m_window->spnFade->setValue(0);
         m_window->cmdOK_Click();
         QVERIFY2(m_boxes->texts.isEmpty(), qPrintable(m_boxes->texts.join('\n')));
 
@@ -147,11 +149,13 @@ private slots:
         QCOMPARE(kept.sound.chorus, true);
         QCOMPARE(kept.sound.levelDb, -6.5);
         QCOMPARE(int(kept.sound.device), int(SoundSetup::Device::SoftSynth));
+        QCOMPARE(kept.loop, (sequora::midi::LoopPlayback { 3, 0 }));
         // The engine took it at once, with the environment's output over it.
         const SoundSetup inUse = sequora::midi::engine::currentSetup();
         QCOMPARE(inUse.soundfont, m_userFont.toStdString());
         QCOMPARE(inUse.levelDb, -6.5);
         QCOMPARE(int(inUse.device), int(SoundSetup::Device::None));
+        QCOMPARE(sequora::midi::engine::sequencer().loopPlayback(), kept.loop);
 
         // Only the level or the effects changed: the same output takes them, no gap.
         const sequora::midi::Output* output = &sequora::midi::engine::sequencer().output();
@@ -169,6 +173,8 @@ private slots:
             m_window->cboSoundFont->currentData().toByteArray(), QFile::encodeName(m_userFont));
         QVERIFY(!m_window->chkReverb->isChecked());
         QCOMPARE(m_window->spnLevel->value(), -6.5);
+        QCOMPARE(m_window->spnLoops->value(), 3);
+        QCOMPARE(m_window->spnFade->value(), 0);
     }
 
     void environmentWins()
@@ -229,13 +235,20 @@ private slots:
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<double>("level");
         QTest::addColumn<bool>("reverb");
+        QTest::addColumn<int>("loops");
+        QTest::addColumn<int>("fadeMs");
         QTest::newRow("binary junk")
-            << QByteArray("\x00\xFF[\x01\x02=\n\x80\x81", 10) << 0.0 << true;
+            << QByteArray("\x00\xFF[\x01\x02=\n\x80\x81", 10) << 0.0 << true << 2 << 8000;
         QTest::newRow("values out of range")
-            << QByteArray("[sound]\nlevel_db=99\nreverb=maybe\noutput=speakers\n") << 0.0 << true;
+            << QByteArray("[sound]\nlevel_db=99\nreverb=maybe\noutput=speakers\nloops=0\n"
+                          "fade_seconds=21\n")
+            << 0.0 << true << 2 << 8000;
         QTest::newRow("one good value among bad ones")
-            << QByteArray("[sound]\nlevel_db=-3\nreverb=perhaps\nchorus=\n") << -3.0 << true;
-        QTest::newRow("reverb off") << QByteArray("[sound]\nreverb=false\n") << 0.0 << false;
+            << QByteArray("[sound]\nlevel_db=-3\nreverb=perhaps\nchorus=\nloops=x\nfade_seconds=-1\n")
+            << -3.0 << true << 2 << 8000;
+        QTest::newRow("reverb off, loop once, no fade")
+            << QByteArray("[sound]\nreverb=false\nloops=1\nfade_seconds=0\n") << 0.0 << false << 1
+            << 0;
     }
 
     void damagedFileGivesDefaults()
@@ -243,6 +256,8 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(double, level);
         QFETCH(bool, reverb);
+        QFETCH(int, loops);
+        QFETCH(int, fadeMs);
         QDir().mkpath(QFileInfo(sequora::platform::settingsFilePath()).absolutePath());
         QFile file(sequora::platform::settingsFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -254,6 +269,7 @@ private slots:
         QCOMPARE(read.sound.chorus, true);
         QCOMPARE(int(read.sound.device), int(SoundSetup::Device::SoftSynth));
         QCOMPARE(read.sound.soundfont, std::string());
+        QCOMPARE(read.loop, (sequora::midi::LoopPlayback { loops, fadeMs }));
         // And the window opens on them; saving writes a whole file again.
         open();
         QCOMPARE(m_window->spnLevel->value(), level);
