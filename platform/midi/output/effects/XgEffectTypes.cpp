@@ -7,7 +7,7 @@
 // reverb time, initial delay, lo-fi sampling rate (EffectTables.h); EQ gains 52-76 as
 // -12..+12 dB; feedback 1-127 as -98..+98 %; high damp 1-10 as a low-pass from 1.7 kHz
 // (1) to none (10); P10 Dry/Wet: 0 = direct only, 64 = both at full level, 127 = effect
-// only (a system effect is always effect only). Ours where the spec gives 0-127 alone:
+// only (a system effect is always effect only). Ours where the tables give only 0-127:
 // chorus and flanger depth as up to 5 ms of sweep, phaser offset 100 Hz-8 kHz, auto-wah
 // offset 100 Hz-6.4 kHz.
 
