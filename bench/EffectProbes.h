@@ -219,12 +219,16 @@ inline std::vector<Row> rows()
         // XG insertion blocks and the variation as an insertion, on part 1.
         { "XG insertion 1 Distortion", Heard::Harmonics, kXgOn, none,
             sysex(xg(0x03, 0x00, 0x0C, { 0x00 })), 5, 40 },
+        // Faster and deeper than the types' defaults, effect only, as the GS rows: the
+        // defaults move too slowly to show within the note.
         { "XG insertion 2 Phaser", Heard::SpectralMotion, kXgOn,
-            sysex(xg(0x03, 0x01, 0x00, { 0x48, 0x00 })), sysex(xg(0x03, 0x01, 0x0C, { 0x00 })), 0.1,
-            5 },
+            both(sysex(xg(0x03, 0x01, 0x00, { 0x48, 0x00 })),
+                both(sysex(xg(0x03, 0x01, 0x02, { 40, 127 })),
+                    sysex(xg(0x03, 0x01, 0x0B, { 127 })))),
+            sysex(xg(0x03, 0x01, 0x0C, { 0x00 })), 0.1, 5 },
         { "XG variation Tremolo, insertion", Heard::LevelSwing, kXgOn,
-            sysex(xg(0x02, 0x01, 0x40, { 0x46, 0x00 })), sysex(xg(0x02, 0x01, 0x5B, { 0x00 })), 2.5,
-            80 },
+            both(sysex(xg(0x02, 0x01, 0x40, { 0x46, 0x00 })), sysex(xg(0x02, 0x01, 0x45, { 127 }))),
+            sysex(xg(0x02, 0x01, 0x5B, { 0x00 })), 2.5, 80 },
         // A GS reset mid-song and the part set up again: as after the first reset.
         { "GS reset mid-song: brightness", Heard::ResetCentroid, kGsReset, none, midReset, 0.99,
             1.01 },
