@@ -10,6 +10,7 @@
 //
 //   build/bench/bench_gs_song [BUILD ...]    (SEQUORA_SOUNDFONT, default FluidR3_GM)
 
+#include "GsSong.h"
 #include "common/SmfWriter.h"
 #include "engine/EffectMeasures.h"
 
@@ -27,121 +28,6 @@ using sequora::test::SmfWriter;
 using sequora::test::Stereo;
 
 namespace {
-
-constexpr int kPpq = 480; // at 120 bpm: 960 ticks a second
-constexpr uint32_t kBar = 4 * kPpq;
-
-struct Event {
-    uint32_t tick;
-    Bytes bytes; ///< a channel message, or a SysEx payload after F0
-    bool sysex = false;
-};
-
-Bytes gs(uint8_t a1, uint8_t a2, uint8_t a3, uint8_t v)
-{
-    return { 0x41, 0x10, 0x42, 0x12, a1, a2, a3, v,
-        static_cast<uint8_t>((128 - (a1 + a2 + a3 + v) % 128) % 128), 0xF7 };
-}
-
-void writeTrack(SmfWriter& smf, std::vector<Event> events, uint32_t end)
-{
-    std::stable_sort(events.begin(), events.end(),
-        [](const Event& a, const Event& b) { return a.tick < b.tick; });
-    auto& t = smf.addTrack();
-    uint32_t now = 0;
-    for (const Event& e : events) {
-        const uint32_t delta = e.tick - now;
-        now = e.tick;
-        if (e.sysex)
-            t.sysex(delta, e.bytes);
-        else
-            t.channel(delta, e.bytes[0], e.bytes[1], e.bytes.size() > 2 ? e.bytes[2] : 0);
-    }
-    t.endOfTrack(end > now ? end - now : 0);
-}
-
-void note(std::vector<Event>& out, uint32_t at, uint32_t length, int ch, int key, int vel)
-{
-    out.push_back({ at, { uint8_t(0x90 | ch), uint8_t(key), uint8_t(vel) } });
-    out.push_back({ at + length, { uint8_t(0x80 | ch), uint8_t(key), 0 } });
-}
-
-void cc(std::vector<Event>& out, uint32_t at, int ch, int n, int v)
-{
-    out.push_back({ at, { uint8_t(0xB0 | ch), uint8_t(n), uint8_t(v) } });
-}
-
-constexpr uint32_t kBars = 10;
-
-void writeSong(const std::filesystem::path& file, bool delay, bool efx)
-{
-    SmfWriter smf(1, kPpq);
-    auto& conductor = smf.addTrack();
-    conductor.tempo(0, 500000).endOfTrack(kBars * kBar);
-
-    std::vector<Event> setup;
-    setup.push_back({ 0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7 }, true });
-    setup.push_back({ 10, gs(0x40, 0x01, 0x30, 0x03), true }); // reverb macro Hall 1
-    setup.push_back({ 20, gs(0x40, 0x00, 0x04, 0x64), true }); // master volume 100
-    setup.push_back({ 30, gs(0x40, 0x12, 0x16, 0x34), true }); // part 2 (bass) key shift -12
-    if (delay) {
-        setup.push_back({ 32, gs(0x40, 0x01, 0x50, 0x00), true }); // delay macro Delay 1
-        setup.push_back({ 33, gs(0x40, 0x01, 0x58, 0x64), true }); // delay level 100
-    }
-    if (efx) {
-        setup.push_back({ 34, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x03, 0x00, 0x01, 0x10, 0x2C, 0xF7 },
-            true }); // EFX Overdrive
-        setup.push_back({ 35, gs(0x40, 0x42, 0x22, 0x01), true }); // part 2 (bass) through the EFX
-    }
-    // The fade: master volume from 100 down to 0 over the last bar.
-    for (int i = 1; i <= 16; ++i)
-        setup.push_back({ (kBars - 1) * kBar + uint32_t(i) * kBar / 16,
-            gs(0x40, 0x00, 0x04, uint8_t(100 - i * 100 / 16)), true });
-    writeTrack(smf, setup, kBars * kBar);
-
-    std::vector<Event> lead; // channel 1: saw lead with portamento
-    lead.push_back({ 40, { 0xC0, 81 } });
-    cc(lead, 40, 0, 65, 127);
-    cc(lead, 40, 0, 5, 40);
-    if (delay)
-        cc(lead, 40, 0, 94, 100); // the delay send
-    const int melody[] = { 72, 76, 79, 84, 79, 76, 74, 77, 81, 79, 77, 74, 72, 71, 72, 67 };
-    for (int i = 0; i < 16; ++i)
-        note(lead, 2 * kBar + uint32_t(i) * kBar / 2, kBar / 2 - 60, 0, melody[i], 90);
-    writeTrack(smf, lead, kBars * kBar);
-
-    std::vector<Event> bass; // channel 2: written an octave up, shifted down by the part
-    bass.push_back({ 40, { 0xC1, 33 } });
-    const int roots[] = { 48, 45, 41, 43 };
-    for (uint32_t bar = 2; bar < kBars - 1; ++bar)
-        for (int beat = 0; beat < 4; ++beat)
-            note(bass, bar * kBar + uint32_t(beat) * kPpq, kPpq - 40, 1,
-                roots[bar % 4] + (beat == 2 ? 7 : 0), 100);
-    writeTrack(smf, bass, kBars * kBar);
-
-    std::vector<Event> pad; // channel 3: a pad whose filter opens over the intro
-    pad.push_back({ 40, { 0xC2, 81 } }); // a saw: bright enough for the sweep to be heard
-    cc(pad, 40, 2, 99, 0x01);
-    cc(pad, 40, 2, 98, 0x20);
-    cc(pad, 40, 2, 6, 0);
-    for (uint32_t step = 1; step <= 32; ++step)
-        cc(pad, step * kBar / 16, 2, 6, int(std::min<uint32_t>(127, step * 4)));
-    for (uint32_t bar = 0; bar < kBars - 1; ++bar)
-        for (int key : { 0, 4, 7 })
-            note(pad, bar * kBar, kBar - 20, 2, roots[bar % 4] + 12 + key, 70);
-    writeTrack(smf, pad, kBars * kBar);
-
-    std::vector<Event> drums; // channel 10: the snare tuned up four semitones
-    cc(drums, 40, 9, 99, 0x18);
-    cc(drums, 40, 9, 98, 38);
-    cc(drums, 40, 9, 6, 68);
-    for (uint32_t beat = 8; beat < (kBars - 1) * 4; ++beat) {
-        note(drums, beat * kPpq, 100, 9, beat % 2 ? 38 : 36, 110);
-        note(drums, beat * kPpq + kPpq / 2, 60, 9, 42, 80);
-    }
-    writeTrack(smf, drums, kBars * kBar);
-    smf.writeFile(file);
-}
 
 Stereo readWav(const std::filesystem::path& wav)
 {
@@ -266,9 +152,10 @@ int main(int argc, char** argv)
     // The song, a twin without the delay, and one without the delay and the insertion.
     const std::filesystem::path songs[3]
         = { mid, dir / "gs-song-no-delay.mid", dir / "gs-song-dry.mid" };
-    writeSong(songs[0], true, true);
-    writeSong(songs[1], false, true);
-    writeSong(songs[2], false, false);
+    using sequora::bench::writeGsSong;
+    writeGsSong(songs[0], {});
+    writeGsSong(songs[1], { .delay = false });
+    writeGsSong(songs[2], { .delay = false, .efx = false });
     {
         std::ofstream cfg(dir / "timidity.cfg");
         cfg << "soundfont " << font << "\n";

@@ -13,10 +13,14 @@
 // balance, glide) measured between the pair. A renderer honours the message when the
 // change reaches the row's minimum; the counts close the table.
 //
+// Last the effect section (EffectProbes.h): the delay/variation unit, each insertion
+// effect, and a GS reset in the middle of a song, each as a pair of files.
+//
 //   build/bench/bench_mode_probes [BUILD [OTHER_BUILD]]
 //   env SEQUORA_SOUNDFONT (default FluidR3_GM), SEQUORA_PROBES=text (only the rows so named)
 //   e.g. bench_mode_probes build /work/wt-before/build
 
+#include "EffectProbes.h"
 #include "ProbeRenderers.h"
 #include "ProbeScore.h"
 #include "engine/EffectMeasures.h"
@@ -671,5 +675,6 @@ int main(int argc, char** argv)
     if (!only || !*only)
         drumPartSection(cache);
     messageSection(cache, only ? only : "");
+    effects::section(cache, only ? only : "");
     return 0;
 }

@@ -5,6 +5,9 @@
 // Then a piece of game music with a marked loop: ours plays it unrolled (`--loops 2`,
 // twice and a fade), FluidSynth the file as written, so the two are compared per second
 // of audio rendered.
+// Then a GS song that uses the effect section (a delay send, two parts through the
+// insertion effect) against its twin without those messages: what the section costs
+// ours, and each beside FluidSynth on the same file.
 // Then what following and publishing the parts for the parts window costs: the engine
 // renders each song in this process with it and without it, alternating, and the ratio
 // of the two best times (without / with: 1.00 is no cost).
@@ -13,6 +16,7 @@
 //   env SEQUORA_RENDER=path/to/sequora-render, SEQUORA_SOUNDFONT=...
 
 #include "BenchSoundfont.h"
+#include "GsSong.h"
 #include "common/LoopedSong.h"
 
 #include "platform/midi/file/Song.h"
@@ -203,6 +207,37 @@ int main(int argc, char** argv)
                 " (as written: %.2f)\n",
         perSecond(fluid, fluidAudio) / perSecond(looped, loopedAudio),
         perSecond(fluid, fluidAudio) / perSecond(once, onceAudio));
+    // 80 s of music: long enough that loading the soundfont does not hide the effects.
+    const std::string fxSong = (dir / "gs-effects.mid").string();
+    const std::string plainSong = (dir / "gs-plain.mid").string();
+    sequora::bench::writeGsSong(fxSong, { .efxOnPad = true, .bars = 40 });
+    sequora::bench::writeGsSong(plainSong, { .delay = false, .efx = false, .bars = 40 });
+    Timing fxOurs, fxTheirs, plainOurs, plainTheirs;
+    for (int run = 0; run < kRuns; ++run) {
+        if (!runTimed({ render, fxSong, ours, "--rate", "44100", "--soundfont", soundfont }, fxOurs)
+            || !runTimed({ render, plainSong, ours, "--rate", "44100", "--soundfont", soundfont },
+                plainOurs)
+            || !runTimed({ "fluidsynth", "-ni", "-F", theirs, "-r", "44100", soundfont, fxSong },
+                fxTheirs)
+            || !runTimed({ "fluidsynth", "-ni", "-F", theirs, "-r", "44100", soundfont, plainSong },
+                plainTheirs)) {
+            std::fprintf(stderr, "bench_render: a renderer failed on the GS song\n");
+            fs::remove_all(dir);
+            return 1;
+        }
+    }
+    std::printf("\nGS song, 80 s, wall seconds (CPU seconds)\n");
+    std::printf("%-28s %16s %16s %7s %7s\n", "song", "sequora-render", "fluidsynth -F", "wall x",
+        "CPU x");
+    auto line = [](const char* name, const Timing& a, const Timing& b) {
+        std::printf("%-28s %7.2f (%6.2f) %7.2f (%6.2f) %7.2f %7.2f\n", name, a.wall, a.cpu, b.wall,
+            b.cpu, b.wall / a.wall, b.cpu / a.cpu);
+    };
+    line("delay + 2 EFX parts", fxOurs, fxTheirs);
+    line("same without them", plainOurs, plainTheirs);
+    std::printf("effect section cost (sequora with / without, wall): %.2f, CPU: %.2f (aim <= 1.30)\n",
+        fxOurs.wall / plainOurs.wall, fxOurs.cpu / plainOurs.cpu);
+
     std::printf("\nthe parts followed and published each 1024-frame period, in-process render, best of %d\n", kInProcessRuns);
     std::printf("%-28s %10s %10s %7s\n", "song", "with", "without", "ratio");
     double with = 0, without = 0;

@@ -4,6 +4,7 @@
 // every type, with any parameter bytes at all, stays finite, bounded and free of
 // denormal numbers, through hostile settings, type changes and NaN input.
 
+#include "platform/midi/module/EffectSection.h"
 #include "platform/midi/output/effects/EffectTypes.h"
 #include "platform/midi/output/effects/MasterEq.h"
 
@@ -339,6 +340,54 @@ private slots:
         QVERIFY2(h >= minDb && h <= maxDb,
             qPrintable(
                 QString("harmonics at %1 dB, expected %2 to %3").arg(h).arg(minDb).arg(maxDb)));
+    }
+
+    void drivenLevel_data()
+    {
+        // A driven type at the module's own defaults gives out the part's level times its
+        // Level byte (Overdrive 96, Distortion 84), however loud or quiet the part: the
+        // curve's ceiling must not lift a quiet part nor hold down a loud one.
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<double>("levelByte");
+        auto defaults = [](uint8_t msb, uint8_t lsb, int level = -1) -> Setup {
+            GsEfxParams p = *EffectSection::gsEfxDefaults(msb, lsb);
+            if (level >= 0)
+                p[0x16 - 3] = uint8_t(level);
+            return [=] {
+                ChainSettings c;
+                if (!gsEfxChain(msb, lsb, p, c))
+                    qFatal("type not built");
+                return c;
+            };
+        };
+        for (double amplitude : { 0.01, 0.05, 0.3 }) {
+            const QByteArray a = QByteArray::number(amplitude);
+            QTest::newRow("GS Overdrive, sine at " + a)
+                << defaults(0x01, 0x10) << amplitude << 96.0;
+            QTest::newRow("GS Distortion, sine at " + a)
+                << defaults(0x01, 0x11) << amplitude << 84.0;
+        }
+        QTest::newRow("GS Overdrive, Level 127") << defaults(0x01, 0x10, 127) << 0.05 << 127.0;
+        QTest::newRow("GS OD1/OD2, quiet") << defaults(0x11, 0x03) << 0.01 << 127.0;
+    }
+
+    void drivenLevel()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(double, amplitude);
+        QFETCH(double, levelByte);
+        const Signal out = run(setup, sine(441, 2.0, amplitude));
+        double power = 0;
+        for (int i = kRate; i < out.frames(); ++i)
+            power += (double(out.left[std::size_t(i)]) * out.left[std::size_t(i)]
+                         + double(out.right[std::size_t(i)]) * out.right[std::size_t(i)])
+                / 2;
+        const double gain = db(std::sqrt(power / kRate) / (amplitude / std::sqrt(2.0)));
+        // The closing shelves (Low Gain +3 dB at 400 Hz) and the cabinet move it a little.
+        const double expected = db(levelByte / 127);
+        QVERIFY2(std::abs(gain - expected) < 3.0,
+            qPrintable(QString("%1 dB against the part, expected %2").arg(gain).arg(expected)));
     }
 
     void modulation_data()

@@ -8,10 +8,15 @@ namespace {
 // some 15-25 dB under full scale, and even a little drive should be heard.
 constexpr float kMinDriveDb = 12;
 constexpr float kDriveRangeDb = 48;
-// What leaves the curve tops out near 1, whatever the drive: scaled so that a part at a
-// typical level (this amplitude) comes out as loud as it went in, as an amp's master
-// volume would set it. Quieter parts come up, louder ones are held.
-constexpr float kReference = 0.15f;
+// What leaves the curve tops out near 1, whatever the drive and however loud the part:
+// its level is brought back to the part's own over a phrase (slow followers of both
+// powers), so a quiet part through the effect stays a quiet part and the type's Level
+// alone sets what it gives out. Slow enough that a held note keeps the curve's sustain.
+constexpr float kFollowHz = 0.5f;
+// The offset the curve leaves while it saturates (the bias below) is no sound: a
+// coupling capacitor's worth of high-pass takes it away.
+constexpr float kDcBlockHz = 20;
+constexpr float kPowerFloor = 1e-10f; ///< -100 dB
 // A little offset makes the overdrive asymmetric, so even harmonics come too, as from a
 // tube stage; taken off again after the curve.
 constexpr float kBias = 0.15f;
@@ -39,7 +44,9 @@ void Drive::set(const DriveSettings& s)
     m_s = s;
     const float drive = sane(s.drive, 0.0f, 1.0f);
     m_gain = dbToGain(kMinDriveDb + drive * kDriveRangeDb + (s.hard ? 6.0f : 0.0f));
-    m_out = kReference / std::max(1e-3f, shape(kReference * m_gain));
+    m_dcBlock.setHighPass(kDcBlockHz, m_rate);
+    m_inPower.setLowPass(kFollowHz, m_rate);
+    m_outPower.setLowPass(kFollowHz, m_rate);
     const float pan = 0.5f + 0.5f * sane(s.pan, -1.0f, 1.0f);
     m_panL = std::cos(pan * kPi / 2) * std::sqrt(2.0f);
     m_panR = std::sin(pan * kPi / 2) * std::sqrt(2.0f);
@@ -58,11 +65,16 @@ void Drive::set(const DriveSettings& s)
 void Drive::process(float* left, float* right, int frames)
 {
     for (int n = 0; n < frames; ++n) {
-        float y = shape(m_inputHighPass.process(0.5f * (left[n] + right[n])) * m_gain);
+        const float x = 0.5f * (left[n] + right[n]);
+        float y = m_dcBlock.process(shape(m_inputHighPass.process(x) * m_gain));
         y = m_smooth.process(y);
         for (Biquad& f : m_cabinet)
             y = f.process(y);
-        y = m_tone.process(y) * m_out;
+        y = m_tone.process(y);
+        // Silence on both sides leaves the ratio at one, not at whatever noise gives.
+        const float in = m_inPower.process(x * x) + kPowerFloor;
+        const float out = m_outPower.process(y * y) + kPowerFloor;
+        y *= std::sqrt(in / out);
         left[n] = y * m_panL;
         right[n] = y * m_panR;
     }
@@ -81,6 +93,9 @@ float Drive::shape(float x) const
 void Drive::reset()
 {
     m_inputHighPass.reset();
+    m_dcBlock.reset();
+    m_inPower.reset();
+    m_outPower.reset();
     m_smooth.reset();
     for (Biquad& f : m_cabinet)
         f.reset();

@@ -1,8 +1,8 @@
 #pragma once
 // Saturation: overdrive (a soft, slightly asymmetric curve that keeps the tone's body)
 // and distortion (harder clipping), each followed by the filters of a small, built-in,
-// two-stack or three-stack guitar amp and cabinet, and the enhancer, which adds the
-// harmonics of a signal's upper range back to it.
+// two-stack or three-stack guitar amp and cabinet and given out at the part's own level,
+// and the enhancer, which adds the harmonics of a signal's upper range back to it.
 
 #include "platform/midi/output/effects/Dsp.h"
 
@@ -33,9 +33,10 @@ private:
     float m_rate = 44100;
     DriveSettings m_s;
     float m_gain = 1;
-    float m_out = 1;
     float m_panL = 1, m_panR = 1;
     OnePole m_inputHighPass;
+    OnePole m_dcBlock;
+    OnePole m_inPower, m_outPower; ///< the part's level and the effect's, followed
     OnePole m_smooth; ///< takes the edge off the curve's top harmonics
     std::array<Biquad, 3> m_cabinet;
     OnePole m_tone;
