@@ -94,9 +94,9 @@ void PartMap::reset(SystemMode mode)
     }
 }
 
-bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2)
+bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port)
 {
-    Part& p = m_parts[channelOf(status)];
+    Part& p = m_parts[partOf(status, port)];
     switch (commandOf(status)) {
     case kControlChange:
         if (data1 == kCcBankMsb)
@@ -114,9 +114,10 @@ bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     }
 }
 
-PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg)
+PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg, uint8_t port)
 {
     Sysex s = classify(msg);
+    s.channel = static_cast<uint8_t>(s.channel | (port & 1) << 4);
     if (s.meaning == SysexMeaning::Reset) {
         reset(s.mode);
     } else if (s.meaning == SysexMeaning::RhythmPart) {
@@ -131,7 +132,7 @@ PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg)
 
 bool PartMap::isDrum(uint8_t channel) const
 {
-    const Part& p = m_parts[channel & 0x0F];
+    const Part& p = m_parts[channel & 0x1F];
     switch (m_mode) {
     case SystemMode::None:
     case SystemMode::Gs:
@@ -147,7 +148,7 @@ bool PartMap::isDrum(uint8_t channel) const
 
 PresetRequest PartMap::request(uint8_t channel) const
 {
-    const Part& p = m_parts[channel & 0x0F];
+    const Part& p = m_parts[channel & 0x1F];
     if (isDrum(channel)) {
         const bool sfxKit = m_mode == SystemMode::Xg && p.programBankMsb == kXgSfxKitMsb;
         return {true, PresetRequest::kDrumBank, sfxKit ? kSfxKitProgram : p.program};
