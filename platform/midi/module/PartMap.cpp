@@ -76,21 +76,26 @@ void PartMap::reset(SystemMode mode)
 {
     m_mode = mode;
     m_parts.fill(Part {});
-    Part& drums = m_parts[kDrumChannel];
-    switch (mode) {
-    case SystemMode::None:
-    case SystemMode::Gs:
-    case SystemMode::Gm1:
-        drums.rhythm = 1;
-        break;
-    case SystemMode::Gm2:
-        for (Part& p : m_parts)
-            p.bankMsb = p.programBankMsb = kGm2MelodicMsb;
-        drums.bankMsb = drums.programBankMsb = kGm2DrumMsb;
-        break;
-    case SystemMode::Xg:
-        drums.bankMsb = drums.programBankMsb = kXgDrumMsb;
-        break;
+    // Each port's tenth part is a drum part, as on a module with two.
+    for (const uint8_t ch : {kDrumChannel, static_cast<uint8_t>(kDrumChannel + kChannels)}) {
+        Part& drums = m_parts[ch];
+        switch (mode) {
+        case SystemMode::None:
+        case SystemMode::Gs:
+        case SystemMode::Gm1:
+            drums.rhythm = 1;
+            break;
+        case SystemMode::Gm2:
+            if (ch == kDrumChannel) {
+                for (Part& p : m_parts)
+                    p.bankMsb = p.programBankMsb = kGm2MelodicMsb;
+            }
+            drums.bankMsb = drums.programBankMsb = kGm2DrumMsb;
+            break;
+        case SystemMode::Xg:
+            drums.bankMsb = drums.programBankMsb = kXgDrumMsb;
+            break;
+        }
     }
 }
 
