@@ -60,6 +60,13 @@ public:
     {
         return add(ms, false, { uint8_t(0xE0 | ch), uint8_t(value & 0x7F), uint8_t(value >> 7) });
     }
+    /// The events after this one, in time, go to @p port (FF 21 01 pp).
+    Score& port(int ms, int port)
+    {
+        add(ms, false, { uint8_t(port) });
+        m_events.back().port = true;
+        return *this;
+    }
     Score& note(int on, int off, int ch, int key, int velocity)
     {
         add(on, false, { uint8_t(0x90 | ch), uint8_t(key), uint8_t(velocity) });
@@ -77,7 +84,9 @@ public:
         int now = 0;
         for (const Event& e : sorted) {
             const auto delta = static_cast<uint32_t>(e.ms - now);
-            if (e.sysex)
+            if (e.port)
+                t.meta(delta, 0x21, e.bytes);
+            else if (e.sysex)
                 t.sysex(delta, e.bytes);
             else
                 t.channel(delta, e.bytes[0], e.bytes[1], e.bytes[2]);
@@ -92,6 +101,7 @@ private:
         int ms;
         bool sysex;
         Bytes bytes;
+        bool port = false;
     };
     Score& add(int ms, bool sysex, Bytes bytes)
     {

@@ -564,6 +564,9 @@ std::vector<Row> messageRows()
             { Need::AtLeast, -3 } },
         { "Omni Off CC124 ends notes", Shape::NotesOff, {}, ccs({ { 124, 0 } }, 0, 500),
             { Need::AtMost, -10 } },
+        // A second port's part 17 silenced: part 1, the one heard, keeps its level.
+        { "port 2: part 17 apart from part 1", Shape::Level, {},
+            [](Score& s) { s.port(0, 1).cc(0, 0, 7, 0).port(0, 0); }, { Need::AtLeast, -1 } },
         // Effects.
         { "default reverb send (no CC91)", Shape::Tail, {}, ccs({ { 91, 0 } }), wetter, none,
             true },

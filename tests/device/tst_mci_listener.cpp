@@ -32,6 +32,25 @@ void writeSong(const std::filesystem::path& path)
     smf.writeFile(path);
 }
 
+// A song for two ports: part 4 holds C4, and part 20 (the same channel on the second
+// port) holds G4, each for 10 s.
+void writeTwoPortSong(const std::filesystem::path& path)
+{
+    sequora::test::SmfWriter smf(1, 480);
+    smf.addTrack().tempo(0, 480000).endOfTrack(0);
+    smf.addTrack()
+        .meta(0, 0x21, { 0 })
+        .programChange(0, 3, 0)
+        .noteOn(0, 3, 60, 100)
+        .noteOff(10000, 3, 60);
+    smf.addTrack()
+        .meta(0, 0x21, { 1 })
+        .programChange(0, 3, 40)
+        .noteOn(0, 3, 67, 100)
+        .noteOff(10000, 3, 67);
+    smf.writeFile(path);
+}
+
 QByteArray run(const QByteArray& command, MCIERROR* code = nullptr)
 {
     char reply[64] = {};
@@ -60,6 +79,8 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_song = m_dir.filePath(QStringLiteral("song.mid")).toUtf8();
         writeSong(m_song.toStdString());
+        m_twoPorts = m_dir.filePath(QStringLiteral("ports.mid")).toUtf8();
+        writeTwoPortSong(m_twoPorts.toStdString());
     }
 
     void init() { QCOMPARE(run("open " + m_song + " type sequencer alias m"), QByteArray()); }
@@ -182,9 +203,37 @@ private slots:
         QCOMPARE(run("status m length").toInt(), 200);
     }
 
+    // A second port's parts are parts 17-32: each its own, muted on its own.
+    void secondPortPartsMuteApart()
+    {
+        QCOMPARE(run("close m"), QByteArray());
+        QCOMPARE(run("open " + m_twoPorts + " alias m"), QByteArray());
+        QCOMPARE(run("status m part 32 mute"), QByteArray("false"));
+        QCOMPARE(run("status m part 33 mute"), QByteArray("282"));
+        QCOMPARE(run("play m"), QByteArray());
+        engine::advanceManualClock(500);
+        PartsView view = parts();
+        QCOMPARE(int(view.partCount), 32);
+        QVERIFY(view.parts[3].keyDown(60) && !view.parts[3].keyDown(67));
+        QVERIFY(view.parts[19].keyDown(67) && !view.parts[19].keyDown(60));
+
+        QCOMPARE(run("set m part 20 mute on"), QByteArray());
+        engine::advanceManualClock(1);
+        view = parts();
+        QVERIFY(view.parts[19].has(PartView::Muted) && !view.parts[19].keyDown(67));
+        QVERIFY(!view.parts[3].has(PartView::Muted) && view.parts[3].keyDown(60));
+        QCOMPARE(run("status m part 4 mute"), QByteArray("false"));
+
+        // Back to a one-port song: 16 parts again, part 20 no longer there.
+        QCOMPARE(run("close m"), QByteArray());
+        QCOMPARE(run("open " + m_song + " alias m"), QByteArray());
+        QCOMPARE(run("status m part 20 mute"), QByteArray("282"));
+    }
+
 private:
     QTemporaryDir m_dir;
     QByteArray m_song;
+    QByteArray m_twoPorts;
 };
 
 QTEST_GUILESS_MAIN(TestMciListener)

@@ -18,6 +18,7 @@ public:
         e.status = status;
         e.data1 = d1;
         e.data2 = d2;
+        e.port = m_port;
         m_events.push_back(e);
         return *this;
     }
@@ -37,8 +38,16 @@ public:
         e.status = midi::kSysExStart;
         e.sysexOffset = static_cast<uint32_t>(m_sysex.size());
         e.sysexLength = static_cast<uint32_t>(payload.size());
+        e.port = m_port;
         m_sysex.insert(m_sysex.end(), payload.begin(), payload.end());
         m_events.push_back(e);
+        return *this;
+    }
+    /// The events that follow go to @p port (0 or 1): a song for a module with two ports.
+    SongBuilder& onPort(uint8_t port)
+    {
+        m_port = port;
+        m_secondPort = m_secondPort || port != 0;
         return *this;
     }
     midi::Song build(int64_t lengthUs) const
@@ -46,12 +55,16 @@ public:
         std::vector<midi::MidiEvent> events = m_events;
         std::stable_sort(events.begin(), events.end(),
                          [](const midi::MidiEvent& a, const midi::MidiEvent& b) { return a.timeUs < b.timeUs; });
-        return midi::Song::fromEvents(std::move(events), m_sysex, lengthUs);
+        midi::Song song = midi::Song::fromEvents(std::move(events), m_sysex, lengthUs);
+        song.setUsesSecondPort(m_secondPort);
+        return song;
     }
 
 private:
     std::vector<midi::MidiEvent> m_events;
     std::vector<uint8_t> m_sysex;
+    uint8_t m_port = 0;
+    bool m_secondPort = false;
 };
 
 } // namespace sequora::test

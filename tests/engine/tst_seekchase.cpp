@@ -51,7 +51,7 @@ public:
     {
         QStringList out;
         fluid_synth_t* synth = m_core->synth();
-        for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        for (uint8_t ch = 0; ch < kMaxParts; ++ch) {
             const FluidSynthCore::ChannelPreset p = m_core->channelPreset(ch);
             // What the part asked for too: a small font falls back from most variations.
             const PresetRequest asked = m_core->parts().request(ch);
@@ -96,10 +96,13 @@ public:
     const Module& module() const { return m_core->module(); }
 
 protected:
-    void sendShort(uint8_t status, uint8_t d1, uint8_t d2) override
+    void sendShort(uint8_t status, uint8_t d1, uint8_t d2) override { sendPortShort(0, status, d1, d2); }
+    void sendSysex(std::span<const uint8_t> bytes) override { sendPortSysex(0, bytes); }
+    bool hasSecondPort() const override { return true; }
+    void sendPortShort(uint8_t port, uint8_t status, uint8_t d1, uint8_t d2) override
     {
-        m_core->sendShort(status, d1, d2);
-        const uint8_t ch = channelOf(status);
+        m_core->sendShort(status, d1, d2, port);
+        const uint8_t ch = partOf(status, port);
         const bool pedal = m_sustain[ch] >= kCentre7;
         auto off = [&](int key) {
             if (m_velocity[ch][key] && pedal)
@@ -127,9 +130,9 @@ protected:
             }
         }
     }
-    void sendSysex(std::span<const uint8_t> bytes) override
+    void sendPortSysex(uint8_t port, std::span<const uint8_t> bytes) override
     {
-        m_core->sendSysex(bytes);
+        m_core->sendSysex(bytes, port);
         if (PartMap::classify(bytes).meaning == SysexMeaning::Reset)
             clearAll();
     }
@@ -147,7 +150,7 @@ protected:
     {
         // The pedals go up; the notes keys hold go on until their note-offs.
         m_core->restore(mode);
-        for (uint8_t ch = 0; ch < kChannels; ++ch)
+        for (uint8_t ch = 0; ch < kMaxParts; ++ch)
             sendPedalUp(ch);
     }
 
@@ -167,16 +170,16 @@ private:
     }
     void clearAll()
     {
-        for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        for (uint8_t ch = 0; ch < kMaxParts; ++ch) {
             clearNotes(ch);
             m_sustain[ch] = 0;
         }
     }
 
     std::unique_ptr<FluidSynthCore> m_core;
-    std::array<std::array<uint8_t, 128>, 16> m_velocity {};
-    std::array<std::bitset<128>, 16> m_pedal {};
-    std::array<uint8_t, 16> m_sustain {};
+    std::array<std::array<uint8_t, 128>, kMaxParts> m_velocity {};
+    std::array<std::bitset<128>, kMaxParts> m_pedal {};
+    std::array<uint8_t, kMaxParts> m_sustain {};
 };
 
 std::unique_ptr<SynthUnderTest> synthUnderTest()
@@ -261,6 +264,37 @@ Song modesPiece()
     b.cc(6 * s + 1000, 6, kCcBankLsb, 8).program(6 * s + 1000, 6, 4);
     for (int i = 0; i < 12; ++i)
         b.note(6 * s + i * s / 4, s / 2, 6, 60 + i, 90);
+    return b.build(10 * s);
+}
+
+// A module with two ports: the same channels on each playing other programs, part
+// writes and a rhythm part from the second port, its pedal and bend range, and a
+// reset from the second port that resets both halves.
+Song twoPortPiece()
+{
+    test::SongBuilder b;
+    const std::vector<uint8_t> gsReset {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+    const std::vector<uint8_t> level17 {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x19, 0x30, 0x66, 0xF7};
+    const std::vector<uint8_t> rhythm27 {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x01, 0x10, 0xF7};
+    constexpr int64_t s = 1'000'000;
+    b.onPort(0).sysex(0, gsReset).program(2000, 0, 0).program(2000, 1, 24);
+    b.onPort(1).sysex(1000, level17).sysex(1000, rhythm27).program(2000, 0, 40).program(2000, 1, 56);
+    b.cc(3000, 1, kCcRpnMsb, 0).cc(3000, 1, kCcRpnLsb, 0).cc(3000, 1, kCcDataEntryMsb, 12);
+    for (int i = 0; i < 32; ++i) {
+        const uint8_t port = uint8_t(i % 2);
+        b.onPort(port).note(i * s / 4, s / 8, 1, 60 + i % 12, 60 + i);
+        b.note(i * s / 4, s / 8, 10, 36 + i % 8, 90);
+        if (i % 8 == 1)
+            b.cc(i * s / 4 + 10'000, 1, kCcSustain, 127);
+        if (i % 8 == 6)
+            b.cc(i * s / 4 + 10'000, 1, kCcSustain, 0);
+        b.onPort(1).bend(i * s / 4 + 20'000, 1, 8192 + 150 * i);
+    }
+    b.onPort(1).note(10'000, 5 * s, 0, 67, 80).onPort(0).note(10'000, 5 * s, 0, 60, 80);
+    // Reset from the second port; the first sets its part up again after it.
+    b.onPort(1).sysex(6 * s, gsReset).onPort(0).program(6 * s + 1000, 3, 19);
+    for (int i = 0; i < 12; ++i)
+        b.onPort(uint8_t(i % 2)).note(6 * s + i * s / 4, s / 2, 3, 60 + i, 90);
     return b.build(10 * s);
 }
 
@@ -533,7 +567,7 @@ QString differenceOf(const Module& a, const Module& b)
         }
         return what;
     }
-    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+    for (uint8_t ch = 0; ch < kMaxParts; ++ch) {
         const PartState& p = a.part(ch);
         const PartState& q = b.part(ch);
         if (p == q)
@@ -585,6 +619,8 @@ private slots:
         QTest::newRow("looped from its GS reset: every message a module takes")
             << QStringLiteral("module") << int(FromTheStart);
         QTest::newRow("the effect section's messages") << QStringLiteral("section") << int(NoLoop);
+        QTest::newRow("two ports: 32 parts") << QStringLiteral("ports") << int(NoLoop);
+        QTest::newRow("looped: two ports") << QStringLiteral("ports") << int(MiddleHalf);
         const std::filesystem::path songs = "/usr/share/games/openttd/baseset/openmsx";
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -652,6 +688,8 @@ private:
             song = modulePiece();
         else if (path == QLatin1String("section"))
             song = sectionPiece();
+        else if (path == QLatin1String("ports"))
+            song = twoPortPiece();
         else
             QVERIFY(Song::load(path.toStdString(), song).playable());
         const unsigned seed = static_cast<unsigned>(qHash(path)) ^ 17u;

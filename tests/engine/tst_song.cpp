@@ -58,6 +58,8 @@ private slots:
     void rmidWrapperReadsLikeThePlainFile();
     void unknownChunksAndLongHeaderAreSkipped();
     void realSongsArePlayable();
+    void portPrefixes_data();
+    void portPrefixes();
 };
 
 void TestSong::tempoChangesGiveExactTimes()
@@ -362,4 +364,74 @@ void TestSong::realSongsArePlayable()
 }
 
 QTEST_APPLESS_MAIN(TestSong)
+namespace {
+
+// One track of a port test: its port prefix bytes (empty: none) and the channel it
+// plays a note on; after the note an optional second prefix and a note on channel 2.
+struct PortTrack {
+    Bytes prefix;
+    int channel = 0;
+    Bytes laterPrefix;
+    bool sysex = false; ///< a GS part write rather than a note
+};
+
+Bytes portFile(int format, const std::vector<PortTrack>& tracks)
+{
+    SmfWriter smf(format, 480);
+    smf.addTrack().tempo(0, 500000).endOfTrack(10); // conductor: no port of its own
+    for (const PortTrack& t : tracks) {
+        SmfTrack& track = smf.addTrack();
+        if (!t.prefix.empty())
+            track.meta(0, 0x21, t.prefix);
+        if (t.sysex)
+            track.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x19, 0x40, 0x56, 0xF7});
+        else
+            track.noteOn(0, t.channel, 60, 100);
+        if (!t.laterPrefix.empty())
+            track.meta(5, 0x21, t.laterPrefix).noteOn(0, 2, 62, 100);
+    }
+    return smf.bytes();
+}
+
+} // namespace
+
+void TestSong::portPrefixes_data()
+{
+    QTest::addColumn<Bytes>("file");
+    QTest::addColumn<bool>("secondPort");
+    QTest::addColumn<std::vector<int>>("ports"); // of each event, in song order
+
+    using T = std::vector<PortTrack>;
+    QTest::newRow("no prefix: one port") << portFile(1, T{{{}, 0}, {{}, 1}}) << false << std::vector<int>{0, 0};
+    QTest::newRow("ports 0 and 1: 32 parts")
+        << portFile(1, T{{{0}, 0}, {{1}, 0}}) << true << std::vector<int>{0, 1};
+    QTest::newRow("every track on port 1: an ordinary song")
+        << portFile(1, T{{{1}, 0}, {{1}, 3}}) << false << std::vector<int>{0, 0};
+    QTest::newRow("second port on a song of one track")
+        << portFile(0, T{{{1}, 4}}) << false << std::vector<int>{0};
+    QTest::newRow("one track changing port midway")
+        << portFile(0, T{{{}, 0, {1}}}) << true << std::vector<int>{0, 1};
+    QTest::newRow("ports 2 and 3 fold onto the halves")
+        << portFile(1, T{{{2}, 0}, {{3}, 0}}) << true << std::vector<int>{0, 1};
+    QTest::newRow("ports counted from 1: 1 and 2 stay apart")
+        << portFile(1, T{{{1}, 0}, {{2}, 0}}) << true << std::vector<int>{1, 0};
+    QTest::newRow("prefix of a bad length is no prefix")
+        << portFile(1, T{{{}, 0}, {{1, 0}, 0}}) << false << std::vector<int>{0, 0};
+    QTest::newRow("SysEx on the second port")
+        << portFile(1, T{{{0}, 0}, {{1}, 0, {}, true}}) << true << std::vector<int>{0, 1};
+}
+
+void TestSong::portPrefixes()
+{
+    QFETCH(Bytes, file);
+    QFETCH(bool, secondPort);
+    QFETCH(std::vector<int>, ports);
+    const Song song = parsed(file);
+    QCOMPARE(song.usesSecondPort(), secondPort);
+    std::vector<int> seen;
+    for (const MidiEvent& e : song.events())
+        seen.push_back(e.port);
+    QCOMPARE(seen, ports);
+}
+
 #include "tst_song.moc"

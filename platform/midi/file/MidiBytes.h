@@ -65,9 +65,29 @@ constexpr uint8_t kCentre7 = 64;
 constexpr uint16_t kCentre14 = 8192;
 constexpr uint8_t kNullParameter = 127; ///< RPN/NRPN 127/127 selects nothing
 
-constexpr std::array<uint8_t, 6> kGmSystemOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+constexpr std::array<uint8_t, 6> kGmSystemOn { 0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7 };
 
-inline uint8_t channelOf(uint8_t status) { return status & 0x0F; }
-inline uint8_t commandOf(uint8_t status) { return status & 0xF0; }
+/// A module with two ports has 32 parts: channel + 16 x port.
+constexpr uint8_t kMaxParts = 32;
+
+inline uint8_t channelOf(uint8_t status)
+{
+    return status & 0x0F;
+}
+/// The module half a file's port prefix addresses. Files name at most a few ports; those
+/// above 1 fold onto the two halves by parity, so ports 0 and 2, 1 and 3 share parts.
+inline uint8_t halfOfPort(uint8_t port)
+{
+    return port & 1;
+}
+/// The part (0-31) a channel message on @p port addresses.
+inline uint8_t partOf(uint8_t status, uint8_t port)
+{
+    return uint8_t((status & 0x0F) | (port & 1) << 4);
+}
+inline uint8_t commandOf(uint8_t status)
+{
+    return status & 0xF0;
+}
 
 } // namespace sequora::midi

@@ -94,6 +94,7 @@ ReadResult SmfReader::read(std::span<const uint8_t> bytes)
     m_out.m_lengthUs = map.timeUs(endTick);
     m_out.m_trackCount = int(m_tracks.size());
     m_out.m_loop = m_loopMarks.resolve(map, endTick, (m_division & kSmpteFlag) ? 0 : m_division);
+    m_out.m_secondPort = m_halves == 3;
     if (m_repaired)
         return {ReadStatus::Repaired, "damaged MIDI file, played as far as possible: " + m_repairNote};
     return {ReadStatus::Complete, "ok"};
@@ -228,6 +229,7 @@ void SmfReader::scanTrack(Track& track)
         if (!admit())
             return;
         ++m_eventCount;
+        m_halves |= uint8_t(1u << halfOfPort(ev.port));
         if (ev.status >= 0xF0)
             m_sysexBytes += ev.sysexLength;
         else if (commandOf(ev.status) == kControlChange && ev.data1 == kCcLoopStart)

@@ -114,6 +114,7 @@ private:
     std::string m_repairNote;
     SmfTextSink* m_textSink = nullptr; ///< set for the texts' pass only
     int64_t m_lastNoteTick = -1; ///< the texts' pass: when the last note ends
+    uint8_t m_halves = 0; ///< bit 0: some message goes to port 0's half, bit 1: port 1's
 };
 
 } // namespace sequora::midi

@@ -83,11 +83,15 @@ void SmfReader::merge(const TempoMap& map)
     sysex.reserve(m_sysexBytes);
     TempoMap::Cursor cursor(map);
     auto emit = [&](const TrackEvent& e) __attribute__((always_inline)) {
+    // Only a song that uses both halves gets ports: one that sends everything to port 1
+    // (or 3) is an ordinary 16-part song.
+    const uint8_t portMask = m_halves == 3 ? 1 : 0;
         MidiEvent ev;
         ev.timeUs = cursor.timeUs(e.tick);
         ev.status = e.status;
         ev.data1 = e.data1;
         ev.data2 = e.data2;
+        ev.port = e.port & portMask;
         if (e.status >= 0xF0) {
             ev.sysexOffset = uint32_t(sysex.size());
             ev.sysexLength = e.sysexLength;

@@ -19,6 +19,7 @@ struct MidiEvent {
     uint8_t status = 0;       ///< 0x80..0xEF channel message, 0xF0 or 0xF7 SysEx
     uint8_t data1 = 0;
     uint8_t data2 = 0;
+    uint8_t port = 0; ///< 0, or 1 for a message to parts 17-32 (fits in padding)
     uint32_t sysexOffset = 0; ///< SysEx payload in Song::sysexData() (without the leading F0)
     uint32_t sysexLength = 0;
 };
@@ -95,6 +96,11 @@ public:
     const std::optional<SongLoop>& loop() const { return m_loop; }
     /// Marks a loop on a song built from events (generators, tests).
     void setLoop(std::optional<SongLoop> loop) { m_loop = loop; }
+    /// True when the song's events address two ports, so it has 32 parts; a song whose
+    /// messages all go to one port, whichever, plays as 16 parts on port 0.
+    bool usesSecondPort() const { return m_secondPort; }
+    /// Marks a song built from events as one whose events carry ports.
+    void setUsesSecondPort(bool on) { m_secondPort = on; }
 
 private:
     friend class SmfReader;
@@ -104,6 +110,9 @@ private:
     std::optional<SongLoop> m_loop;
     int m_format = 0;
     int m_trackCount = 0;
+    bool m_secondPort = false;
 };
+
+static_assert(sizeof(MidiEvent) == 24, "the port rides in the event's padding");
 
 } // namespace sequora::midi

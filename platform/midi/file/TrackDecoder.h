@@ -15,6 +15,7 @@ struct TrackEvent {
     uint8_t data2 = 0;
     const uint8_t* sysex = nullptr; ///< payload after the F0/F7 and its length
     uint32_t sysexLength = 0;
+    uint8_t port = 0; ///< the track's port prefix in force (FF 21), as written
 };
 
 /// Receives what the decoder does not return: tempo changes, damage and the other meta
@@ -36,6 +37,8 @@ public:
     bool next(TrackEvent& ev, Notes& notes);
 
     int64_t tick() const { return m_tick; }
+    /// The port the last port prefix (FF 21 01 pp) chose; 0 before any.
+    uint8_t port() const { return m_port; }
     bool sawEndOfTrack() const { return m_ended; }
 
 private:
@@ -45,6 +48,7 @@ private:
     static constexpr uint8_t kMeta = 0xFF;
     static constexpr uint8_t kMetaEndOfTrack = 0x2F;
     static constexpr uint8_t kMetaTempo = 0x51;
+    static constexpr uint8_t kMetaPort = 0x21;
 
     // At most four bytes (a longer quantity is cut there rather than trusted).
     bool readVarLen(uint32_t& value)
@@ -70,6 +74,7 @@ private:
     const uint8_t* m_end;
     int64_t m_tick;
     uint8_t m_running = 0;
+    uint8_t m_port = 0;
     bool m_ended = false;
 };
 
@@ -106,6 +111,7 @@ inline __attribute__((always_inline)) bool TrackDecoder::next(TrackEvent& ev, No
             ev.status = status;
             ev.data1 = d1 & 0x7F;
             ev.data2 = d2 & 0x7F;
+            ev.port = m_port;
             return true;
         }
         if (status == kMeta) {
@@ -128,6 +134,9 @@ inline __attribute__((always_inline)) bool TrackDecoder::next(TrackEvent& ev, No
                 if (tempo > 0)
                     notes.tempo(m_tick, tempo);
             } else {
+                // A port prefix of any other length is not one: it is ignored.
+                if (type == kMetaPort && length == 1)
+                    m_port = m_p[0] & 0x7F;
                 notes.meta(m_tick, type, m_p, length);
             }
             m_p += length;
@@ -143,6 +152,7 @@ inline __attribute__((always_inline)) bool TrackDecoder::next(TrackEvent& ev, No
             ev.data2 = 0;
             ev.sysex = m_p;
             ev.sysexLength = length;
+            ev.port = m_port;
             m_p += length;
             return true;
         }

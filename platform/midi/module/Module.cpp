@@ -11,7 +11,6 @@ namespace sequora::midi {
 
 namespace {
 
-
 constexpr uint8_t kNrpnTone = 0x01;
 constexpr uint8_t kNrpnSoundFont = 120;
 constexpr uint8_t kNrpnDrumPitch = 0x18;
@@ -99,12 +98,12 @@ int Module::noteShift(uint8_t ch) const
 {
     if (m_parts.isDrum(ch))
         return 0;
-    return m_part[ch & 0x0F].keyShift + m_master.keyShift + m_master.coarseSemitones;
+    return m_part[ch & 0x1F].keyShift + m_master.keyShift + m_master.coarseSemitones;
 }
 
 float Module::toneOffset(uint8_t ch, ToneTarget target) const
 {
-    const PartState& p = m_part[ch & 0x0F];
+    const PartState& p = m_part[ch & 0x1F];
     int steps = 0;
     float perStep = 0;
     for (const ToneRow& row : kToneTable) {
@@ -130,26 +129,27 @@ float Module::toneOffset(uint8_t ch, ToneTarget target) const
 
 float Module::fineTuneCents(uint8_t ch) const
 {
-    const PartState& p = m_part[ch & 0x0F];
-    return m_master.fineTenthCents / 10.0f + (int(p.fineTuning) - int(kCentre14)) * 100.0f / kCentre14;
+    const PartState& p = m_part[ch & 0x1F];
+    return m_master.fineTenthCents / 10.0f
+        + (int(p.fineTuning) - int(kCentre14)) * 100.0f / kCentre14;
 }
 
 float Module::coarseTuneSemitones(uint8_t ch) const
 {
-    return float(int(m_part[ch & 0x0F].coarseTuning) - 64);
+    return float(int(m_part[ch & 0x1F].coarseTuning) - 64);
 }
 
-ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
+ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port)
 {
-    const uint8_t ch = channelOf(status);
+    const uint8_t ch = partOf(status, port);
     PartState& p = m_part[ch];
-    const ModuleChange pass {ModuleChange::Pass, ch};
+    const ModuleChange pass { ModuleChange::Pass, ch };
     if (status < kNoteOff || status >= kSysExStart)
-        return {ModuleChange::None, ch};
+        return { ModuleChange::None, ch };
     switch (commandOf(status)) {
     case kProgramChange:
-        m_parts.followShort(status, data1, data2);
-        return {ModuleChange::Preset, ch};
+        m_parts.followShort(status, data1, data2, port);
+        return { ModuleChange::Preset, ch };
     case kControlChange:
         break;
     default:
@@ -159,27 +159,27 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     switch (data1) {
     case kCcBankMsb:
     case kCcBankLsb:
-        m_parts.followShort(status, data1, data2);
-        return {ModuleChange::None, ch};
+        m_parts.followShort(status, data1, data2, port);
+        return { ModuleChange::None, ch };
     case kCcModulation:
         p.modulation = data2;
         return { ModuleChange::Pass | ModuleChange::Offsets, ch };
     case kCcPortamentoTime:
         p.portamentoTime = data2;
-        return {ModuleChange::Portamento, ch};
+        return { ModuleChange::Portamento, ch };
     case kCcPortamentoTimeLsb:
         return { ModuleChange::None, ch }; // a module times its glides by CC 5 alone
     case kCcResetAllControllers:
         p.modulation = 0;
         p.clear();
-        return {ModuleChange::Pass | ModuleChange::ControllersReset, ch};
+        return { ModuleChange::Pass | ModuleChange::ControllersReset, ch };
     case kCcOmniOff:
     case kCcOmniOn:
-        return {ModuleChange::NotesOff, ch};
+        return { ModuleChange::NotesOff, ch };
     case kCcMonoOn:
     case kCcPolyOn:
         p.mono = data1 == kCcMonoOn;
-        return {ModuleChange::ChannelMode, ch};
+        return { ModuleChange::ChannelMode, ch };
     default:
         break;
     }
@@ -189,7 +189,7 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
         return pass;
     if (const PartParamRow* row = partParamRowForCc(data1)) {
         p.write(row->param, data2);
-        if (row->param == PartParam::DelaySend) {
+        if (row->param == PartParam::DelaySend && ch < EffectSection::kParts) {
             m_section.setSend(ch, data2);
             return { ModuleChange::Pass | ModuleChange::Section, ch };
         }
@@ -197,7 +197,7 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     }
     if (const ToneRow* row = toneRowForCc(data1)) {
         p.soundController[static_cast<std::size_t>(row->param)] = data2;
-        return {ModuleChange::Offsets, ch};
+        return { ModuleChange::Offsets, ch };
     }
     return pass;
 }
@@ -205,7 +205,7 @@ ModuleChange Module::followShort(uint8_t status, uint8_t data1, uint8_t data2)
 ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
 {
     PartState& p = m_part[ch];
-    const ModuleChange none {ModuleChange::None, ch};
+    const ModuleChange none { ModuleChange::None, ch };
     const bool msbEntry = entry == DataEntry::Msb;
     const bool step = entry == DataEntry::Increment || entry == DataEntry::Decrement;
     const int delta = entry == DataEntry::Increment ? 1 : -1;
@@ -218,7 +218,7 @@ ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
         return none; // data without a number
     if (selected->nrpn) {
         if (selected->msb == kNrpnSoundFont)
-            return {ModuleChange::Pass | ModuleChange::Offsets, ch};
+            return { ModuleChange::Pass | ModuleChange::Offsets, ch };
         if (!honoursNrpns() || !(msbEntry || step))
             return none;
         if (selected->msb == kNrpnTone) {
@@ -227,17 +227,28 @@ ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
                 return none;
             uint8_t& slot = p.toneNrpn[static_cast<std::size_t>(row->param)];
             slot = step ? stepped(slot, 0, 127) : value;
-            return {ModuleChange::Offsets, ch};
+            return { ModuleChange::Offsets, ch };
         }
         DrumKey& key = p.drumKeys[selected->lsb & 0x7F];
         uint8_t* slot = nullptr;
         switch (selected->msb) {
-        case kNrpnDrumPitch: slot = &key.pitch; break;
-        case kNrpnDrumLevel: slot = &key.level; break;
-        case kNrpnDrumPan: slot = &key.pan; break;
-        case kNrpnDrumReverb: slot = &key.reverb; break;
-        case kNrpnDrumChorus: slot = &key.chorus; break;
-        default: return none;
+        case kNrpnDrumPitch:
+            slot = &key.pitch;
+            break;
+        case kNrpnDrumLevel:
+            slot = &key.level;
+            break;
+        case kNrpnDrumPan:
+            slot = &key.pan;
+            break;
+        case kNrpnDrumReverb:
+            slot = &key.reverb;
+            break;
+        case kNrpnDrumChorus:
+            slot = &key.chorus;
+            break;
+        default:
+            return none;
         }
         if (step)
             *slot = stepped(*slot == DrumKey::kKit ? 64 : *slot, 0, 127);
@@ -256,7 +267,7 @@ ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
             p.bendSemitones = stepped(p.bendSemitones, 0, kMaxBendSemitones);
         else if (value < 100)
             p.bendCents = value;
-        return {ModuleChange::BendRange, ch};
+        return { ModuleChange::BendRange, ch };
     case 1: // fine tuning, 14 bits
         if (msbEntry)
             p.fineTuning = static_cast<uint16_t>(value << 7 | (p.fineTuning & 0x7F));
@@ -264,7 +275,7 @@ ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
             p.fineTuning = static_cast<uint16_t>((p.fineTuning & ~0x7F) | value);
         else
             return none;
-        return {ModuleChange::Offsets, ch};
+        return { ModuleChange::Offsets, ch };
     case 2: // coarse tuning, semitones
         if (msbEntry)
             p.coarseTuning = value;
@@ -272,7 +283,7 @@ ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
             p.coarseTuning = stepped(p.coarseTuning, 0, 127);
         else
             return none;
-        return {ModuleChange::Offsets, ch};
+        return { ModuleChange::Offsets, ch };
     case 5: // modulation depth range
         if (msbEntry)
             p.modRangeSemitones = value;
@@ -280,14 +291,14 @@ ModuleChange Module::dataEntry(uint8_t ch, DataEntry entry, uint8_t value)
             p.modRangeCents = value;
         else
             return none;
-        return {ModuleChange::Offsets, ch};
+        return { ModuleChange::Offsets, ch };
     case 3: // MIDI Tuning program and bank
     case 4:
         if (!msbEntry)
             return none;
         (selected->lsb == 3 ? p.tuningProgram : p.tuningBank) = value;
         p.tuningSelected = true;
-        return {ModuleChange::Tuning, ch};
+        return { ModuleChange::Tuning, ch };
     default:
         return none;
     }

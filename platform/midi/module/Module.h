@@ -125,14 +125,17 @@ public:
 
     /// Every part and the master to @p mode's power-on state.
     void reset(SystemMode mode);
-    ModuleChange followShort(uint8_t status, uint8_t data1, uint8_t data2);
-    /// @p msg: F0 ... F7.
-    ModuleChange followSysex(std::span<const uint8_t> msg);
+    /// @p port: 1 for a song's second port, whose channels are parts 17-32. A change's
+    /// channel is then the part, 0-31.
+    ModuleChange followShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port = 0);
+    /// @p msg: F0 ... F7. Part addresses on @p port 1 mean parts 17-32; a reset on
+    /// either port resets the whole module.
+    ModuleChange followSysex(std::span<const uint8_t> msg, uint8_t port = 0);
 
     const PartMap& parts() const { return m_parts; }
     SystemMode mode() const { return m_parts.mode(); }
     const MasterState& master() const { return m_master; }
-    const PartState& part(uint8_t ch) const { return m_part[ch & 0x0F]; }
+    const PartState& part(uint8_t ch) const { return m_part[ch & 0x1F]; }
     const EffectState& effects() const { return m_effects; }
     /// The delay or variation, insertion effects and EQ, and the parts' sends to them.
     const EffectSection& section() const { return m_section; }
@@ -166,7 +169,8 @@ private:
 
     PartMap m_parts;
     MasterState m_master;
-    std::array<PartState, 16> m_part {};
+    std::array<PartState, kMaxParts> m_part {};
+    uint8_t m_partBase = 0; ///< 16 while a SysEx from the second port is followed
     EffectState m_effects;
     EffectSection m_section;
     std::vector<TuningProgram> m_tuningPrograms; ///< in the order first sent

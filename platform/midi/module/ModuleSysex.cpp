@@ -67,12 +67,18 @@ void merge(ModuleChange& into, ModuleChange c)
 
 } // namespace
 
-ModuleChange Module::followSysex(std::span<const uint8_t> msg)
+ModuleChange Module::followSysex(std::span<const uint8_t> msg, uint8_t port)
 {
     const std::optional<std::span<const uint8_t>> body = sysexBody(msg);
     if (!body || body->empty())
         return { ModuleChange::Refused };
-    const PartMap::Sysex s = m_parts.followSysex(msg);
+    // Part addresses read relative to the port: the second port's block is parts 17-32.
+    m_partBase = static_cast<uint8_t>((port & 1) << 4);
+    struct Restore {
+        uint8_t& base;
+        ~Restore() { base = 0; } // so modules that followed the same messages compare equal
+    } restore { m_partBase };
+    const PartMap::Sysex s = m_parts.followSysex(msg, port);
     switch (s.meaning) {
     case SysexMeaning::Reset:
         reset(s.mode);
@@ -146,11 +152,14 @@ ModuleChange Module::followGs(const SysexWrite& w)
         const uint32_t address = start + static_cast<uint32_t>(i);
         const uint8_t v = data[i];
         if ((address & 0xFFF000) == 0x401000) {
-            const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
+            const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F) | m_partBase;
             merge(out, gsPart(ch, address & 0xFF, v));
             continue;
         }
         if ((address & 0xFFF000) == 0x404000) {
+            // The effect section serves parts 1-16: the second port's assignments wait.
+            if (m_partBase != 0)
+                continue;
             const uint8_t ch = PartMap::channelOfGsBlock((address >> 8) & 0x0F);
             merge(out, sectionChange(m_section.gsPart(ch, 0x40, address & 0xFF, v), ModuleChange::Section, ch));
             continue;
@@ -215,7 +224,7 @@ ModuleChange Module::writePart(uint8_t ch, const PartParamRow& row, uint8_t valu
     if (value < row.low || value > row.high)
         return {};
     m_part[ch].write(row.param, value);
-    if (row.param == PartParam::DelaySend) {
+    if (row.param == PartParam::DelaySend && ch < EffectSection::kParts) {
         // The effect section keeps the send beside the effect it feeds.
         m_section.setSend(ch, value);
         return {ModuleChange::Section | ModuleChange::Mixer, ch};
@@ -304,8 +313,9 @@ ModuleChange Module::followXg(const SysexWrite& w)
         }
         return keepingGoodWrites(out);
     }
-    if (high == 0x08 && mid < 16) {
-        const uint8_t ch = mid;
+    // XG numbers 32 parts itself (08 00-1F); on the second port 00-0F are parts 17-32.
+    if (high == 0x08 && mid < kMaxParts && (m_partBase == 0 || mid < 16)) {
+        const uint8_t ch = static_cast<uint8_t>(mid | m_partBase);
         PartState& p = m_part[ch];
         for (std::size_t i = 0; i < data.size(); ++i) {
             const uint32_t address = low + i;

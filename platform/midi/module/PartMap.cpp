@@ -76,27 +76,32 @@ void PartMap::reset(SystemMode mode)
 {
     m_mode = mode;
     m_parts.fill(Part {});
-    Part& drums = m_parts[kDrumChannel];
-    switch (mode) {
-    case SystemMode::None:
-    case SystemMode::Gs:
-    case SystemMode::Gm1:
-        drums.rhythm = 1;
-        break;
-    case SystemMode::Gm2:
-        for (Part& p : m_parts)
-            p.bankMsb = p.programBankMsb = kGm2MelodicMsb;
-        drums.bankMsb = drums.programBankMsb = kGm2DrumMsb;
-        break;
-    case SystemMode::Xg:
-        drums.bankMsb = drums.programBankMsb = kXgDrumMsb;
-        break;
+    // Each port's tenth part is a drum part, as on a module with two.
+    for (const uint8_t ch : {kDrumChannel, static_cast<uint8_t>(kDrumChannel + kChannels)}) {
+        Part& drums = m_parts[ch];
+        switch (mode) {
+        case SystemMode::None:
+        case SystemMode::Gs:
+        case SystemMode::Gm1:
+            drums.rhythm = 1;
+            break;
+        case SystemMode::Gm2:
+            if (ch == kDrumChannel) {
+                for (Part& p : m_parts)
+                    p.bankMsb = p.programBankMsb = kGm2MelodicMsb;
+            }
+            drums.bankMsb = drums.programBankMsb = kGm2DrumMsb;
+            break;
+        case SystemMode::Xg:
+            drums.bankMsb = drums.programBankMsb = kXgDrumMsb;
+            break;
+        }
     }
 }
 
-bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2)
+bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port)
 {
-    Part& p = m_parts[channelOf(status)];
+    Part& p = m_parts[partOf(status, port)];
     switch (commandOf(status)) {
     case kControlChange:
         if (data1 == kCcBankMsb)
@@ -114,9 +119,10 @@ bool PartMap::followShort(uint8_t status, uint8_t data1, uint8_t data2)
     }
 }
 
-PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg)
+PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg, uint8_t port)
 {
     Sysex s = classify(msg);
+    s.channel = static_cast<uint8_t>(s.channel | (port & 1) << 4);
     if (s.meaning == SysexMeaning::Reset) {
         reset(s.mode);
     } else if (s.meaning == SysexMeaning::RhythmPart) {
@@ -131,7 +137,7 @@ PartMap::Sysex PartMap::followSysex(std::span<const uint8_t> msg)
 
 bool PartMap::isDrum(uint8_t channel) const
 {
-    const Part& p = m_parts[channel & 0x0F];
+    const Part& p = m_parts[channel & 0x1F];
     switch (m_mode) {
     case SystemMode::None:
     case SystemMode::Gs:
@@ -147,7 +153,7 @@ bool PartMap::isDrum(uint8_t channel) const
 
 PresetRequest PartMap::request(uint8_t channel) const
 {
-    const Part& p = m_parts[channel & 0x0F];
+    const Part& p = m_parts[channel & 0x1F];
     if (isDrum(channel)) {
         const bool sfxKit = m_mode == SystemMode::Xg && p.programBankMsb == kXgSfxKitMsb;
         return {true, PresetRequest::kDrumBank, sfxKit ? kSfxKitProgram : p.program};

@@ -4,6 +4,8 @@
 // preset each part asks for. Followed message by message, the same way by the soft
 // synth that plays and by the chase that brings a fresh synth to a point of the song.
 
+#include "platform/midi/file/MidiBytes.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -66,15 +68,16 @@ public:
     void reset(SystemMode mode);
     /// Follows a channel message. Returns true when it chose a program (the part's
     /// request may have changed).
-    bool followShort(uint8_t status, uint8_t data1, uint8_t data2);
+    bool followShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port = 0);
     /// Follows a SysEx (F0 ... F7) and says what it was. After a RhythmPart the part's
     /// request may have changed; after a Reset every part's has.
-    Sysex followSysex(std::span<const uint8_t> msg);
+    /// @p port: the song's port it came on; a part it addresses is then 17-32.
+    Sysex followSysex(std::span<const uint8_t> msg, uint8_t port = 0);
 
     SystemMode mode() const { return m_mode; }
     bool isDrum(uint8_t channel) const;
     /// The rhythm map of a part under GS rules (0: melodic).
-    uint8_t rhythm(uint8_t channel) const { return m_parts[channel & 0x0F].rhythm; }
+    uint8_t rhythm(uint8_t channel) const { return m_parts[channel & 0x1F].rhythm; }
     PresetRequest request(uint8_t channel) const;
 
     bool operator==(const PartMap&) const = default;
@@ -90,7 +93,7 @@ private:
         bool operator==(const Part&) const = default;
     };
 
-    std::array<Part, 16> m_parts {};
+    std::array<Part, kMaxParts> m_parts {};
     SystemMode m_mode = SystemMode::None;
 };
 

@@ -113,7 +113,7 @@ ModuleChange Module::followTuning(std::span<const uint8_t> msg)
 
 std::optional<std::array<double, 128>> Module::keyTuning(uint8_t ch) const
 {
-    const PartState& p = m_part[ch & 0x0F];
+    const PartState& p = m_part[ch & 0x1F];
     const TuningProgram* program = nullptr;
     if (p.tuningSelected) {
         const auto found = std::find_if(m_tuningPrograms.begin(), m_tuningPrograms.end(),

@@ -10,6 +10,7 @@ bool Block::addEvent(const Song& song, const MidiEvent& event, uint32_t frame)
 {
     if (event.status < kSysExStart) {
         addShort(event.status, event.data1, event.data2, frame);
+        messages.back().port = event.port;
         return true;
     }
     const std::vector<uint8_t>& store = song.sysexData();
@@ -32,6 +33,7 @@ bool Block::addEvent(const Song& song, const MidiEvent& event, uint32_t frame)
     if (sysex.back() != kSysExEnd)
         sysex.push_back(kSysExEnd);
     m.sysexLength = static_cast<uint32_t>(sysex.size() - m.sysexOffset);
+    m.port = event.port;
     messages.push_back(m);
     return true;
 }
@@ -69,10 +71,16 @@ void Output::dispatch(const OutMessage& m)
 {
     switch (m.kind) {
     case OutMessage::Kind::Short:
-        sendShort(m.status, m.data1, m.data2);
+        if (m.port == 0)
+            sendShort(m.status, m.data1, m.data2);
+        else
+            sendPortShort(m.port, m.status, m.data1, m.data2);
         break;
     case OutMessage::Kind::SysEx:
-        sendSysex(m_block.sysexOf(m));
+        if (m.port == 0)
+            sendSysex(m_block.sysexOf(m));
+        else
+            sendPortSysex(m.port, m_block.sysexOf(m));
         break;
     case OutMessage::Kind::Silence:
         silence();
@@ -106,6 +114,12 @@ void Output::release()
     for (uint8_t ch = 0; ch < kChannels; ++ch) {
         sendShort(kControlChange | ch, kCcSustain, 0);
         sendShort(kControlChange | ch, kCcAllNotesOff, 0);
+    }
+    if (!hasSecondPort())
+        return;
+    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+        sendPortShort(1, kControlChange | ch, kCcSustain, 0);
+        sendPortShort(1, kControlChange | ch, kCcAllNotesOff, 0);
     }
 }
 

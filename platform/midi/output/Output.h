@@ -39,6 +39,7 @@ struct OutMessage {
     uint32_t sysexLength = 0;
     uint32_t fadeAt = 0;
     uint32_t fadeLength = 0;
+    uint8_t port = 0; ///< Short and SysEx: 1 for parts 17-32
 };
 
 /// The messages due within one block, in time order. Reused from block to block so the
@@ -61,7 +62,14 @@ struct Block {
     }
     void addShort(uint8_t status, uint8_t data1, uint8_t data2, uint32_t frame = 0)
     {
-        messages.push_back({ OutMessage::Kind::Short, status, data1, data2, frame, 0, 0, 0, 0 });
+        messages.push_back({ OutMessage::Kind::Short, status, data1, data2, frame, 0, 0, 0, 0, 0 });
+    }
+    /// A channel message to part @p part (0-31).
+    void addPartShort(
+        uint8_t part, uint8_t status, uint8_t data1, uint8_t data2, uint32_t frame = 0)
+    {
+        messages.push_back({ OutMessage::Kind::Short, uint8_t((status & 0xF0) | (part & 0x0F)),
+            data1, data2, frame, 0, 0, 0, 0, uint8_t(part >> 4 & 1) });
     }
     void addRestore(SystemMode mode, uint32_t frame = 0)
     {
@@ -185,6 +193,20 @@ protected:
     virtual void sendShort(uint8_t status, uint8_t data1, uint8_t data2) = 0;
     /// @p bytes: F0 ... F7.
     virtual void sendSysex(std::span<const uint8_t> bytes) = 0;
+    /// The same for a song's second port (parts 17-32). An output with one port folds
+    /// them onto its channels 1-16, as the default does.
+    virtual void sendPortShort(uint8_t port, uint8_t status, uint8_t data1, uint8_t data2)
+    {
+        (void)port;
+        sendShort(status, data1, data2);
+    }
+    virtual void sendPortSysex(uint8_t port, std::span<const uint8_t> bytes)
+    {
+        (void)port;
+        sendSysex(bytes);
+    }
+    /// Whether the second port reaches channels of its own (17-32), not folded ones.
+    virtual bool hasSecondPort() const { return false; }
     /// Default: sustain off, all sounds off and all notes off on every channel.
     virtual void silence();
     /// Default: sustain off and all notes off on every channel.

@@ -64,12 +64,12 @@ void ChaseState::apply(const Song& song, const MidiEvent& e)
     if (e.status >= kSysExStart) {
         const std::vector<uint8_t>& store = song.sysexData();
         if (std::size_t(e.sysexOffset) + e.sysexLength <= store.size())
-            applySysex(store.data() + e.sysexOffset, e.sysexLength, e.status == kSysExEnd);
+            applySysex(store.data() + e.sysexOffset, e.sysexLength, e.status == kSysExEnd, e.port);
         return;
     }
-    Channel& c = m_channels[channelOf(e.status)];
+    Channel& c = m_channels[partOf(e.status, e.port)];
     if (commandOf(e.status) == kControlChange || commandOf(e.status) == kProgramChange)
-        m_module.followShort(e.status, e.data1, e.data2);
+        m_module.followShort(e.status, e.data1, e.data2, e.port);
     switch (commandOf(e.status)) {
     case kNoteOn:
         if (e.data2 != 0) {
@@ -178,14 +178,16 @@ ChaseState::Parameter* ChaseState::selectedParameter(Channel& c)
     if (!selected)
         return nullptr;
     const auto [nrpn, msb, lsb] = *selected;
-    const uint16_t key = static_cast<uint16_t>((nrpn ? 1u << 14 : 0u) | (msb & 0x7Fu) << 7 | (lsb & 0x7Fu));
-    const auto [at, added] = c.parameterIndex.try_emplace(key, static_cast<uint16_t>(c.parameters.size()));
+    const uint16_t key
+        = static_cast<uint16_t>((nrpn ? 1u << 14 : 0u) | (msb & 0x7Fu) << 7 | (lsb & 0x7Fu));
+    const auto [at, added]
+        = c.parameterIndex.try_emplace(key, static_cast<uint16_t>(c.parameters.size()));
     if (added)
-        c.parameters.push_back({nrpn, msb, lsb, kUnset, kUnset});
+        c.parameters.push_back({ nrpn, msb, lsb, kUnset, kUnset });
     return &c.parameters[at->second];
 }
 
-void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escaped)
+void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escaped, uint8_t port)
 {
     // Keep the message as a whole F0 ... F7.
     std::vector<uint8_t> msg;
@@ -198,15 +200,16 @@ void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escap
     if (msg.back() != kSysExEnd)
         msg.push_back(kSysExEnd);
 
-    const PartMap::Sysex meaning = PartMap::classify(msg);
+    PartMap::Sysex meaning = PartMap::classify(msg);
+    meaning.channel = static_cast<uint8_t>(meaning.channel | (port & 1) << 4);
     switch (meaning.meaning) {
     case SysexMeaning::Reset:
         clear();
-        m_module.followSysex(msg);
+        m_module.followSysex(msg, port); // either port resets the whole module
         m_resetSysex = std::move(msg);
         return;
     case SysexMeaning::RhythmPart:
-        if (m_module.followSysex(msg).has(ModuleChange::Preset)) {
+        if (m_module.followSysex(msg, port).has(ModuleChange::Preset)) {
             m_rhythmSysex[meaning.channel] = std::move(msg);
             return;
         }
@@ -214,14 +217,14 @@ void ChaseState::applySysex(const uint8_t* bytes, std::size_t length, bool escap
     case SysexMeaning::Refused:
         return; // a module ignores it: nothing to replay
     case SysexMeaning::Other: {
-        const ModuleChange change = m_module.followSysex(msg);
+        const ModuleChange change = m_module.followSysex(msg, port);
         if (change.has(ModuleChange::Refused))
             return;
         takeModuleValues(change);
         break;
     }
     }
-    keepSysex(std::move(msg));
+    keepSysex(std::move(msg), port);
 }
 
 namespace {
@@ -256,24 +259,25 @@ uint64_t addressKey(const std::vector<uint8_t>& msg)
 
 } // namespace
 
-void ChaseState::keepSysex(std::vector<uint8_t> msg)
+void ChaseState::keepSysex(std::vector<uint8_t> msg, uint8_t port)
 {
     if (const uint64_t key = addressKey(msg)) {
-        const auto same = std::find_if(m_sysex.begin(), m_sysex.end(),
-            [&](const std::vector<uint8_t>& kept) { return addressKey(kept) == key; });
+        const auto same = std::find_if(m_sysex.begin(), m_sysex.end(), [&](const KeptSysex& kept) {
+            return kept.port == port && addressKey(kept.bytes) == key;
+        });
         if (same != m_sysex.end())
             m_sysex.erase(same);
     }
     if (m_sysex.size() >= kMaxSysex)
         return;
-    m_sysex.push_back(std::move(msg));
+    m_sysex.push_back({ port, std::move(msg) });
 }
 
 void ChaseState::takeModuleValues(const ModuleChange& change)
 {
     if (!change.has(ModuleChange::Mixer) && !change.has(ModuleChange::Offsets))
         return;
-    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+    for (uint8_t ch = 0; ch < kMaxParts; ++ch) {
         if (!change.has(ModuleChange::AllParts) && ch != change.channel)
             continue;
         Channel& c = m_channels[ch];
@@ -311,91 +315,101 @@ void ChaseState::emitRestore(Block& out) const
 
 void ChaseState::emitNoteOffs(Block& out, uint32_t frame) const
 {
-    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+    for (uint8_t ch = 0; ch < kMaxParts; ++ch) {
         const Channel& c = m_channels[ch];
         for (uint8_t key = 0; key < 128; ++key) {
             if (c.velocity[key] != 0)
-                out.addShort(kNoteOff | ch, key, 0, frame);
+                out.addPartShort(ch, kNoteOff, key, 0, frame);
         }
     }
 }
 
 void ChaseState::emitAfterReset(Block& out) const
 {
-    for (const std::vector<uint8_t>& msg : m_sysex)
-        out.addSysex(msg);
-    for (const std::vector<uint8_t>& msg : m_rhythmSysex) {
-        if (!msg.empty())
-            out.addSysex(msg);
+    for (const KeptSysex& msg : m_sysex) {
+        out.addSysex(msg.bytes);
+        out.messages.back().port = msg.port;
     }
-    for (uint8_t ch = 0; ch < kChannels; ++ch)
+    for (std::size_t part = 0; part < m_rhythmSysex.size(); ++part) {
+        if (m_rhythmSysex[part].empty())
+            continue;
+        out.addSysex(m_rhythmSysex[part]);
+        out.messages.back().port = static_cast<uint8_t>(part >> 4);
+    }
+    for (uint8_t ch = 0; ch < kMaxParts; ++ch)
         emitChannel(m_channels[ch], ch, out);
 }
 
 void ChaseState::emitNotes(Block& out) const
 {
-    for (uint8_t ch = 0; ch < kChannels; ++ch)
+    for (uint8_t ch = 0; ch < kMaxParts; ++ch)
         emitPartNotes(ch, out);
 }
 
 void ChaseState::emitPartNotes(uint8_t ch, Block& out) const
 {
-    const Channel& c = m_channels[ch & 0x0F];
+    const Channel& c = m_channels[ch & 0x1F];
     if (m_module.parts().isDrum(ch))
         return;
     for (uint8_t key = 0; key < 128; ++key) {
         if (c.velocity[key] == 0)
             continue;
-        out.addShort(kNoteOn | ch, key, c.velocity[key]);
+        out.addPartShort(ch, kNoteOn, key, c.velocity[key]);
         if (c.pedalHeld.test(key))
-            out.addShort(kNoteOff | ch, key, 0);
+            out.addPartShort(ch, kNoteOff, key, 0);
     }
 }
 
 void ChaseState::emitChannel(const Channel& c, uint8_t ch, Block& out) const
 {
-    const uint8_t cc = kControlChange | ch;
     if (m_module.part(ch).mono)
-        out.addShort(cc, kCcMonoOn, 1);
+        out.addPartShort(ch, kControlChange, kCcMonoOn, 1);
     // The program with the bank it was chosen from; a bank sent after it comes below.
     if (c.program != kUnset) {
         if (c.programBankMsb != kUnset)
-            out.addShort(cc, kCcBankMsb, static_cast<uint8_t>(c.programBankMsb));
+            out.addPartShort(
+                ch, kControlChange, kCcBankMsb, static_cast<uint8_t>(c.programBankMsb));
         if (c.programBankLsb != kUnset)
-            out.addShort(cc, kCcBankLsb, static_cast<uint8_t>(c.programBankLsb));
-        out.addShort(kProgramChange | ch, static_cast<uint8_t>(c.program), 0);
+            out.addPartShort(
+                ch, kControlChange, kCcBankLsb, static_cast<uint8_t>(c.programBankLsb));
+        out.addPartShort(ch, kProgramChange, static_cast<uint8_t>(c.program), 0);
     }
     for (int n = 0; n < 128; ++n) {
         if (c.cc[n] == kUnset)
             continue;
-        if (c.program != kUnset && ((n == kCcBankMsb && c.cc[n] == c.programBankMsb)
-                                    || (n == kCcBankLsb && c.cc[n] == c.programBankLsb)))
+        if (c.program != kUnset
+            && ((n == kCcBankMsb && c.cc[n] == c.programBankMsb)
+                || (n == kCcBankLsb && c.cc[n] == c.programBankLsb)))
             continue;
-        out.addShort(cc, static_cast<uint8_t>(n), static_cast<uint8_t>(c.cc[n]));
+        out.addPartShort(
+            ch, kControlChange, static_cast<uint8_t>(n), static_cast<uint8_t>(c.cc[n]));
     }
     for (const Parameter& p : c.parameters) {
         if (p.dataMsb == kUnset && p.dataLsb == kUnset)
             continue;
-        out.addShort(cc, p.nrpn ? kCcNrpnMsb : kCcRpnMsb, p.msb);
-        out.addShort(cc, p.nrpn ? kCcNrpnLsb : kCcRpnLsb, p.lsb);
+        out.addPartShort(ch, kControlChange, p.nrpn ? kCcNrpnMsb : kCcRpnMsb, p.msb);
+        out.addPartShort(ch, kControlChange, p.nrpn ? kCcNrpnLsb : kCcRpnLsb, p.lsb);
         if (p.dataMsb != kUnset)
-            out.addShort(cc, kCcDataEntryMsb, static_cast<uint8_t>(p.dataMsb));
+            out.addPartShort(ch, kControlChange, kCcDataEntryMsb, static_cast<uint8_t>(p.dataMsb));
         if (p.dataLsb != kUnset)
-            out.addShort(cc, kCcDataEntryLsb, static_cast<uint8_t>(p.dataLsb));
+            out.addPartShort(ch, kControlChange, kCcDataEntryLsb, static_cast<uint8_t>(p.dataLsb));
     }
     // Leave both numbers and the selection as the song left them, so its later data
     // entries land right: the other pair first, the selected one last.
     if (!c.parameters.empty() || c.selectionSent) {
         const ParameterSelection& s = c.selection;
         for (bool nrpn : { !s.nrpnSelected, s.nrpnSelected }) {
-            out.addShort(cc, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? s.nrpnMsb : s.rpnMsb);
-            out.addShort(cc, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? s.nrpnLsb : s.rpnLsb);
+            out.addPartShort(
+                ch, kControlChange, nrpn ? kCcNrpnMsb : kCcRpnMsb, nrpn ? s.nrpnMsb : s.rpnMsb);
+            out.addPartShort(
+                ch, kControlChange, nrpn ? kCcNrpnLsb : kCcRpnLsb, nrpn ? s.nrpnLsb : s.rpnLsb);
         }
     }
     if (c.bend != kUnset)
-        out.addShort(kPitchBend | ch, static_cast<uint8_t>(c.bend & 0x7F), static_cast<uint8_t>(c.bend >> 7));
+        out.addPartShort(
+            ch, kPitchBend, static_cast<uint8_t>(c.bend & 0x7F), static_cast<uint8_t>(c.bend >> 7));
     if (c.pressure != kUnset)
-        out.addShort(kChannelPressure | ch, static_cast<uint8_t>(c.pressure), 0);
+        out.addPartShort(ch, kChannelPressure, static_cast<uint8_t>(c.pressure), 0);
 }
 
 } // namespace sequora::midi

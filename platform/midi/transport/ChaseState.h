@@ -48,7 +48,7 @@ public:
     /// own velocity; a note only the pedal holds is released again at once, so the pedal
     /// keeps it. Drum parts are not struck again: their hits are over.
     void emitNotes(Block& out) const;
-    /// The same for the one part @p ch.
+    /// The same for the one part @p ch (0-31).
     void emitPartNotes(uint8_t ch, Block& out) const;
     /// The parts' mode and drum parts as the song left them.
     const PartMap& parts() const { return m_module.parts(); }
@@ -66,7 +66,7 @@ private:
         int16_t dataLsb = kUnset;
     };
     struct Channel {
-        std::array<int16_t, 128> cc{};
+        std::array<int16_t, 128> cc {};
         int16_t program = kUnset;
         int16_t programBankMsb = kUnset; ///< bank in force when the program was chosen
         int16_t programBankLsb = kUnset;
@@ -78,31 +78,37 @@ private:
         /// (nrpn, msb, lsb) -> place in parameters: a song may use all 32768 of them,
         /// and each data entry must still find its parameter at once.
         std::unordered_map<uint16_t, uint16_t> parameterIndex;
-        std::array<uint8_t, 128> velocity{}; ///< of each sounding note; 0: silent
-        std::bitset<128> pedalHeld;          ///< released, but the sustain pedal holds it
+        std::array<uint8_t, 128> velocity {}; ///< of each sounding note; 0: silent
+        std::bitset<128> pedalHeld; ///< released, but the sustain pedal holds it
     };
 
     void controlChange(Channel& c, uint8_t cc, uint8_t value);
     static void noteOff(Channel& c, uint8_t key);
     static void releasePedal(Channel& c);
     Parameter* selectedParameter(Channel& c);
-    void applySysex(const uint8_t* bytes, std::size_t length, bool escaped);
+    void applySysex(const uint8_t* bytes, std::size_t length, bool escaped, uint8_t port);
     void emitChannel(const Channel& c, uint8_t ch, Block& out) const;
     /// Everything emit() sends after the reset SysEx.
     void emitAfterReset(Block& out) const;
     /// Keeps @p msg among the SysEx to replay, replacing an earlier write to the same
     /// module address, so a song that sets its parts again and again stays within the cap.
-    void keepSysex(std::vector<uint8_t> msg);
+    void keepSysex(std::vector<uint8_t> msg, uint8_t port);
     /// After a SysEx that set what CCs or NRPNs also set: the chased CC and NRPN values
     /// take the module's, so whichever came last wins on replay too.
     void takeModuleValues(const ModuleChange& change);
 
-    std::array<Channel, 16> m_channels;
-    std::vector<uint8_t> m_resetSysex;   ///< F0 ... F7, empty if the song sent none yet
-    std::vector<std::vector<uint8_t>> m_sysex; ///< later SysEx messages, in order
+    /// A SysEx to replay, with the port it came on (its part addresses depend on it).
+    struct KeptSysex {
+        uint8_t port = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    std::array<Channel, kMaxParts> m_channels;
+    std::vector<uint8_t> m_resetSysex; ///< F0 ... F7, empty if the song sent none yet
+    std::vector<KeptSysex> m_sysex; ///< later SysEx messages, in order
     /// The last "use for rhythm part" of each part: kept apart from the SysEx above so
     /// that no cap can lose a drum part.
-    std::array<std::vector<uint8_t>, 16> m_rhythmSysex;
+    std::array<std::vector<uint8_t>, kMaxParts> m_rhythmSysex;
     Module m_module;
 };
 

@@ -23,7 +23,7 @@ PartFilter::PartFilter()
 
 void PartFilter::forgetAll()
 {
-    for (int part = 0; part < kChannels; ++part)
+    for (int part = 0; part < kMaxParts; ++part)
         forgetNotes(part);
 }
 
@@ -31,13 +31,13 @@ void PartFilter::change(
     const ListenerSettings& next, const ChaseState& chase, bool playing, Block& out)
 {
     if (playing) {
-        for (uint8_t part = 0; part < kChannels; ++part) {
+        for (uint8_t part = 0; part < kMaxParts; ++part) {
             const bool was = m_settings.heard(part);
             const bool now = next.heard(part);
             if (was && !now) {
                 // At once, pedal or not; all notes off too, for a port's synth without the first.
-                out.addShort(kControlChange | part, kCcAllSoundOff, 0);
-                out.addShort(kControlChange | part, kCcAllNotesOff, 0);
+                out.addPartShort(part, kControlChange, kCcAllSoundOff, 0);
+                out.addPartShort(part, kControlChange, kCcAllNotesOff, 0);
             } else if (!was && now) {
                 chase.emitPartNotes(part, out);
             }
@@ -85,14 +85,14 @@ bool PartFilter::pass(
         return true;
     case OutMessage::Kind::SysEx:
         // A mode reset sets every controller back, expression too.
-        if (m_module.followSysex(block.sysexOf(m)).has(ModuleChange::Everything))
+        if (m_module.followSysex(block.sysexOf(m), m.port).has(ModuleChange::Everything))
             m_expression.fill(kFullExpression);
         return true;
     case OutMessage::Kind::Short:
         break;
     }
 
-    const uint8_t part = channelOf(m.status);
+    const uint8_t part = partOf(m.status, m.port);
     const uint8_t key = m.data1 & 0x7F;
     std::array<uint8_t, 128>& sent = m_sent[part];
     switch (commandOf(m.status)) {
@@ -107,7 +107,7 @@ bool PartFilter::pass(
             if (sent[key] != kNone && sent[key] != shifted) {
                 // Struck again in another key: the note it sounded ends first.
                 OutMessage off = m;
-                off.status = static_cast<uint8_t>(kNoteOff | part);
+                off.status = static_cast<uint8_t>(kNoteOff | (part & 0x0F));
                 off.data1 = sent[key];
                 off.data2 = 0;
                 kept.push_back(off);
@@ -135,7 +135,7 @@ bool PartFilter::pass(
         m.data1 = sent[key];
         return true;
     case kProgramChange:
-        m_module.followShort(m.status, m.data1, m.data2);
+        m_module.followShort(m.status, m.data1, m.data2, m.port);
         m_meter.use(part);
         return true;
     case kControlChange:
@@ -144,7 +144,7 @@ bool PartFilter::pass(
         return true;
     }
 
-    m_module.followShort(m.status, m.data1, m.data2);
+    m_module.followShort(m.status, m.data1, m.data2, m.port);
     switch (m.data1) {
     case kCcExpression:
         m_expression[part] = m.data2 & 0x7F;
@@ -177,7 +177,7 @@ void PartFilter::fill(PartsView& view) const
     for (int i = 0; i < view.partCount && i < PartsView::kMaxParts; ++i) {
         PartView& v = view.parts[std::size_t(i)];
         v = PartView {};
-        if (i < kChannels) {
+        {
             const PresetRequest request = m_module.parts().request(uint8_t(i));
             v.bank = request.bank;
             v.program = request.program;

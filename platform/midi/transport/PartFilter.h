@@ -55,10 +55,10 @@ private:
 
     ListenerSettings m_settings;
     /// The key each pressed key sounds, per part; kNone when it sounds nothing.
-    std::array<std::array<uint8_t, 128>, kChannels> m_sent {};
+    std::array<std::array<uint8_t, 128>, kMaxParts> m_sent {};
     /// The module as the output has been told: drum parts, volumes, programs.
     Module m_module;
-    std::array<uint8_t, kChannels> m_expression {};
+    std::array<uint8_t, kMaxParts> m_expression {};
     PartMeter m_meter;
     std::vector<OutMessage> m_kept; ///< reused from block to block
 };

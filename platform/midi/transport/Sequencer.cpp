@@ -108,7 +108,7 @@ struct Sequencer::Impl final : EventSource {
     void publishParts()
     {
         PartsView view;
-        view.partCount = PartsView::kPartsPerPort;
+        view.partCount = song.usesSecondPort() ? PartsView::kMaxParts : PartsView::kPartsPerPort;
         view.serial = ++partsSerial;
         parts.fill(view);
         shownParts.write(view);
@@ -597,7 +597,8 @@ bool Sequencer::setListening(const ListenerSettings& next)
 
 int Sequencer::partCount() const
 {
-    return PartsView::kPartsPerPort;
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->song.usesSecondPort() ? PartsView::kMaxParts : PartsView::kPartsPerPort;
 }
 
 bool Sequencer::readParts(PartsView& out) const

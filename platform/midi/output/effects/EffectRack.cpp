@@ -75,7 +75,7 @@ EffectRack::Needs EffectRack::needs(const EffectSection& s, SystemMode mode)
 
 bool EffectRack::efxTakes(const EffectSection& s, SystemMode mode, uint8_t ch)
 {
-    return gsSection(mode) && s.efxOn[ch % kParts] && gsEfxBuilt(s.efxMsb, s.efxLsb);
+    return gsSection(mode) && ch < kParts && s.efxOn[ch] && gsEfxBuilt(s.efxMsb, s.efxLsb);
 }
 
 EffectRack::EffectRack()

@@ -102,21 +102,21 @@ std::vector<PresetRequest> FluidSynthCore::presetsOf(const Song& song)
     };
     PartMap parts;
     auto addAll = [&] {
-        for (uint8_t ch = 0; ch < kChannels; ++ch)
+        for (uint8_t ch = 0; ch < kMaxParts; ++ch)
             add(parts.request(ch));
     };
     addAll();
     Block block;
     for (const MidiEvent& e : song.events()) {
         if (e.status < kSysExStart) {
-            if (parts.followShort(e.status, e.data1, e.data2))
-                add(parts.request(channelOf(e.status)));
+            if (parts.followShort(e.status, e.data1, e.data2, e.port))
+                add(parts.request(partOf(e.status, e.port)));
             continue;
         }
         block.clear();
         if (!block.addEvent(song, e))
             continue;
-        const PartMap::Sysex s = parts.followSysex(block.sysexOf(block.messages.front()));
+        const PartMap::Sysex s = parts.followSysex(block.sysexOf(block.messages.front()), e.port);
         if (s.meaning == SysexMeaning::Reset)
             addAll();
         else if (s.meaning == SysexMeaning::RhythmPart)
@@ -177,6 +177,9 @@ bool FluidSynthCore::makeSynth(int groups, std::string& error)
     // Only the samples of the presets a song can choose are loaded, by usePresets()
     // before it plays: a full General MIDI font would otherwise take 150 MB.
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    // Two ports' worth of channels: a song with one port never touches 17-32, and idle
+    // channels cost FluidSynth nothing while it renders.
+    fluid_settings_setint(settings, "synth.midi-channels", kMaxParts);
     if (groups > 1) {
         // Each MIDI channel to a stereo pair of its own.
         fluid_settings_setint(settings, "synth.audio-groups", groups);
@@ -337,7 +340,7 @@ void FluidSynthCore::choosePreset(uint8_t ch)
 
 void FluidSynthCore::choosePresets()
 {
-    for (uint8_t ch = 0; ch < kChannels; ++ch)
+    for (uint8_t ch = 0; ch < kMaxParts; ++ch)
         choosePreset(ch);
 }
 
@@ -355,22 +358,22 @@ FluidSynthCore::~FluidSynthCore()
     }
 }
 
-void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
+void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port)
 {
     wake();
-    const ModuleChange change = m_module->sendShort(status, data1, data2);
+    const ModuleChange change = m_module->sendShort(status, data1, data2, port);
     if (change.has(ModuleChange::Preset))
         choosePreset(change.channel);
     if (change.has(ModuleChange::Section))
         applySection();
 }
 
-void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
+void FluidSynthCore::sendSysex(std::span<const uint8_t> message, uint8_t port)
 {
     if (message.size() < 3 || message.front() != kSysExStart || message.back() != kSysExEnd)
         return;
     wake();
-    const ModuleChange change = m_module->sendSysex(message);
+    const ModuleChange change = m_module->sendSysex(message, port);
     if (change.has(ModuleChange::Everything))
         choosePresets();
     else if (change.has(ModuleChange::Preset))
@@ -381,7 +384,7 @@ void FluidSynthCore::sendSysex(std::span<const uint8_t> message)
 
 void FluidSynthCore::silence()
 {
-    for (int ch = 0; ch < kChannels; ++ch)
+    for (int ch = 0; ch < kMaxParts; ++ch)
         fluid_synth_cc(m_synth, ch, kCcSustain, 0);
     fluid_synth_all_notes_off(m_synth, -1);
     fluid_synth_all_sounds_off(m_synth, -1);

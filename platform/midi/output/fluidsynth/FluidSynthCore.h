@@ -107,8 +107,9 @@ public:
     /// Frames by which the sound lags the messages: the limiter's look-ahead.
     int latency() const { return m_limiter.lookahead(); }
 
-    void sendShort(uint8_t status, uint8_t data1, uint8_t data2);
-    void sendSysex(std::span<const uint8_t> message); ///< F0 ... F7
+    /// @p port 1: the song's second port, parts 17-32.
+    void sendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port = 0);
+    void sendSysex(std::span<const uint8_t> message, uint8_t port = 0); ///< F0 ... F7
     /// Every voice stops at once and the reverb and chorus tails are cleared too.
     void silence();
     /// Programs, controllers, bend and RPNs back to defaults, and silence.

@@ -43,10 +43,12 @@ constexpr ToneTarget kTargets[] = {
 FluidSynthModule::FluidSynthModule(fluid_synth_t* synth, double baseGain)
     : m_synth(synth)
     , m_baseGain(baseGain)
+    , m_channels(static_cast<uint8_t>(
+          std::clamp(fluid_synth_count_midi_channels(synth), 1, int(kMaxParts))))
 {
     for (auto& keys : m_sounding)
         keys.fill(kSilent);
-    for (int ch = 0; ch < kChannels; ++ch) {
+    for (int ch = 0; ch < m_channels; ++ch) {
         for (int cc = 0; cc < 128; ++cc)
             fluid_synth_get_cc(m_synth, ch, cc, &m_powerOnCc[ch][cc]);
     }
@@ -62,7 +64,7 @@ void FluidSynthModule::reset(SystemMode mode)
 
 void FluidSynthModule::restore(SystemMode mode)
 {
-    for (int ch = 0; ch < kChannels; ++ch) {
+    for (int ch = 0; ch < m_channels; ++ch) {
         // The pedals up first, so the notes they hold start their release. FluidSynth's
         // CC 121 then resets bend, pressure, offsets and most controllers, voices going
         // on; what it keeps goes back to power-on one by one.
@@ -90,7 +92,7 @@ void FluidSynthModule::applyAll()
     // Every channel its own basic channel: FluidSynth's default group of all sixteen
     // would let a Mono On on channel 1 silence the other fifteen.
     fluid_synth_reset_basic_channel(m_synth, -1);
-    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+    for (uint8_t ch = 0; ch < m_channels; ++ch) {
         m_written[ch].fill(0.0f);
         m_soundFontNrpn[ch].fill(0.0f);
         m_tuned[ch] = true; // FluidSynth's reset may have left a tuning: clear it below
@@ -310,9 +312,9 @@ void FluidSynthModule::shapeDrumVoices(uint8_t ch, uint8_t key, const DrumKey& d
     fluid_synth_get_active_voice_count(m_synth);
 }
 
-ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
+ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port)
 {
-    const uint8_t ch = channelOf(status);
+    const uint8_t ch = partOf(status, port);
     switch (commandOf(status)) {
     case kNoteOn:
         if (data2 == 0)
@@ -339,7 +341,7 @@ ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t 
         break;
     }
 
-    const ModuleChange change = m_module.followShort(status, data1, data2);
+    const ModuleChange change = m_module.followShort(status, data1, data2, port);
     if (change.has(ModuleChange::Pass) && (data1 == kCcReverbSend || data1 == kCcChorusSend)
         && commandOf(status) == kControlChange
         && effects::EffectRack::efxTakes(m_module.section(), m_module.mode(), ch)) {
@@ -377,9 +379,9 @@ ModuleChange FluidSynthModule::sendShort(uint8_t status, uint8_t data1, uint8_t 
     return change;
 }
 
-ModuleChange FluidSynthModule::sendSysex(std::span<const uint8_t> msg)
+ModuleChange FluidSynthModule::sendSysex(std::span<const uint8_t> msg, uint8_t port)
 {
-    const ModuleChange change = m_module.followSysex(msg);
+    const ModuleChange change = m_module.followSysex(msg, port);
     if (change.has(ModuleChange::Refused))
         return change;
     if (change.has(ModuleChange::Everything)) {
@@ -393,7 +395,7 @@ ModuleChange FluidSynthModule::sendSysex(std::span<const uint8_t> msg)
             static_cast<int>(msg.size() - 2), nullptr, nullptr, nullptr, 0);
     }
     const bool all = change.has(ModuleChange::AllParts);
-    for (uint8_t ch = 0; ch < kChannels; ++ch) {
+    for (uint8_t ch = 0; ch < m_channels; ++ch) {
         if (!all && ch != change.channel)
             continue;
         if (change.has(ModuleChange::Offsets) || change.has(ModuleChange::MasterTuning))

@@ -23,9 +23,10 @@ public:
 
     /// Follows and carries out a channel message. Returns what changed, so the caller
     /// chooses presets where they did.
-    ModuleChange sendShort(uint8_t status, uint8_t data1, uint8_t data2);
+    /// @p port 1: the song's second port, parts 17-32 on FluidSynth's channels 17-32.
+    ModuleChange sendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port = 0);
     /// @p msg: F0 ... F7.
-    ModuleChange sendSysex(std::span<const uint8_t> msg);
+    ModuleChange sendSysex(std::span<const uint8_t> msg, uint8_t port = 0);
     /// FluidSynth's system reset, then the module at @p mode's power-on state.
     void reset(SystemMode mode);
     /// The same state as reset(), reached without FluidSynth's system reset, which ends
@@ -58,15 +59,16 @@ private:
 
     _fluid_synth_t* m_synth;
     double m_baseGain;
+    uint8_t m_channels; ///< FluidSynth's MIDI channels: 16, or 32 for two ports
     Module m_module;
     /// The note FluidSynth sounds for each key the file pressed, after key shift.
-    std::array<std::array<uint8_t, 128>, 16> m_sounding {};
+    std::array<std::array<uint8_t, 128>, kMaxParts> m_sounding {};
     /// Offsets written to FluidSynth, and what SoundFont NRPNs put there themselves.
-    std::array<std::array<float, kGens>, 16> m_written {};
-    std::array<std::array<float, kGens>, 16> m_soundFontNrpn {};
-    std::array<bool, 16> m_tuned {};
+    std::array<std::array<float, kGens>, kMaxParts> m_written {};
+    std::array<std::array<float, kGens>, kMaxParts> m_soundFontNrpn {};
+    std::array<bool, kMaxParts> m_tuned {};
     /// Each channel's controllers as FluidSynth starts them, for restore().
-    std::array<std::array<int, 128>, 16> m_powerOnCc {};
+    std::array<std::array<int, 128>, kMaxParts> m_powerOnCc {};
     ReverbSettings m_reverb {-1, -1, -1, -1};
     ChorusSettings m_chorus {-1, -1, -1, -1, false};
 };

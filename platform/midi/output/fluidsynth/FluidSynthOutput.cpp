@@ -199,6 +199,11 @@ void FluidSynthOutput::wake()
 // still sounding then instead.
 void FluidSynthOutput::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
 {
+    sendPortShort(0, status, data1, data2);
+}
+
+void FluidSynthOutput::sendPortShort(uint8_t port, uint8_t status, uint8_t data1, uint8_t data2)
+{
     const State state = m_watchdog.state(std::memory_order_relaxed);
     if (state == State::Failed)
         return;
@@ -206,13 +211,18 @@ void FluidSynthOutput::sendShort(uint8_t status, uint8_t data1, uint8_t data2)
     if (state == State::Lost
         && (command == kNoteOn || command == kNoteOff || command == kPolyPressure))
         return;
-    m_core->sendShort(status, data1, data2);
+    m_core->sendShort(status, data1, data2, port);
 }
 
 void FluidSynthOutput::sendSysex(std::span<const uint8_t> bytes)
 {
+    sendPortSysex(0, bytes);
+}
+
+void FluidSynthOutput::sendPortSysex(uint8_t port, std::span<const uint8_t> bytes)
+{
     if (m_watchdog.state(std::memory_order_relaxed) != State::Failed)
-        m_core->sendSysex(bytes);
+        m_core->sendSysex(bytes, port);
 }
 
 void FluidSynthOutput::silence()

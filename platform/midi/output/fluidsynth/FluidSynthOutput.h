@@ -58,6 +58,9 @@ public:
 protected:
     void sendShort(uint8_t status, uint8_t data1, uint8_t data2) override;
     void sendSysex(std::span<const uint8_t> bytes) override;
+    void sendPortShort(uint8_t port, uint8_t status, uint8_t data1, uint8_t data2) override;
+    void sendPortSysex(uint8_t port, std::span<const uint8_t> bytes) override;
+    bool hasSecondPort() const override { return true; }
     void silence() override;
     void reset() override;
     void restore(SystemMode mode) override;

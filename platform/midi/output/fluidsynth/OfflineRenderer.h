@@ -52,6 +52,15 @@ protected:
         m_core->sendShort(status, data1, data2);
     }
     void sendSysex(std::span<const uint8_t> bytes) override { m_core->sendSysex(bytes); }
+    void sendPortShort(uint8_t port, uint8_t status, uint8_t data1, uint8_t data2) override
+    {
+        m_core->sendShort(status, data1, data2, port);
+    }
+    void sendPortSysex(uint8_t port, std::span<const uint8_t> bytes) override
+    {
+        m_core->sendSysex(bytes, port);
+    }
+    bool hasSecondPort() const override { return true; }
     void silence() override { m_core->silence(); }
     void reset() override { m_core->reset(); }
     void restore(SystemMode mode) override { m_core->restore(mode); }
