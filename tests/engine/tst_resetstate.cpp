@@ -239,7 +239,7 @@ QStringList synthState(FluidSynthCore& core)
     fluid_synth_get_chorus_group_speed(synth, -1, &speed);
     fluid_synth_get_chorus_group_depth(synth, -1, &depth);
     fluid_synth_get_chorus_group_type(synth, -1, &type);
-    out << QStringLiteral("gain=%1 reverb=%2/%3/%4/%5 chorus=%6/%7/%8/%9/%10")
+    out << QStringLiteral("gain=%1 reverb=%2/%3/%4/%5 chorus=%6/%7/%8/%9/%10 voices=%11")
                .arg(double(fluid_synth_get_gain(synth)))
                .arg(room)
                .arg(damp)
@@ -249,7 +249,8 @@ QStringList synthState(FluidSynthCore& core)
                .arg(chorusLevel)
                .arg(speed)
                .arg(depth)
-               .arg(type);
+               .arg(type)
+               .arg(fluid_synth_get_active_voice_count(synth));
     return out;
 }
 
@@ -382,6 +383,54 @@ private slots:
             qPrintable(QStringLiteral("after the mid-song reset: brightness %1x, level %2 dB")
                            .arg(brightness, 0, 'f', 4)
                            .arg(level, 0, 'f', 3)));
+    }
+
+    void aResetSilencesWhatStillSounds_data()
+    {
+        QTest::addColumn<Bytes>("reset");
+        QTest::addColumn<QString>("notes");
+        QTest::newRow("GS, keys down") << kGsReset << QStringLiteral("down");
+        QTest::newRow("GS, under the pedal") << kGsReset << QStringLiteral("pedal");
+        QTest::newRow("GS, releasing") << kGsReset << QStringLiteral("released");
+        QTest::newRow("XG, under the pedal") << kXgOn << QStringLiteral("pedal");
+        QTest::newRow("GM1, keys down") << kGm1On << QStringLiteral("down");
+        QTest::newRow("GM2, releasing") << kGm2On << QStringLiteral("released");
+    }
+
+    void aResetSilencesWhatStillSounds()
+    {
+        QFETCH(Bytes, reset);
+        QFETCH(QString, notes);
+        if (!QFile::exists(kRenderFont))
+            QSKIP("FluidR3_GM is not installed");
+        // Pads and strings, whose releases last seconds, five notes a part on every part
+        // (some 150 voices), then the reset again mid-song: a module cuts every sound.
+        // FluidSynth's reverb keeps a little of what it held; that is gone within a
+        // second, where the releases would still ring.
+        constexpr int64_t kMs = 1000;
+        constexpr int64_t kReset = 1500 * kMs;
+        const Bytes payload(reset.begin() + 1, reset.end());
+        test::SongBuilder b;
+        b.sysex(0, payload);
+        for (int ch = 0; ch < kChannels; ++ch) {
+            b.program(
+                100 * kMs, ch, std::array { 48, 49, 50, 52, 88, 89, 90, 91, 94, 95 }[ch % 10]);
+            b.cc(100 * kMs, ch, kCcSustain, notes == QLatin1String("pedal") ? 127 : 0);
+            for (int i = 0; i < 5; ++i) {
+                const int key = ch == 9 ? 35 + 4 * i : 40 + ch + 5 * i;
+                b.event(200 * kMs + i * 50 * kMs, uint8_t(kNoteOn | ch), uint8_t(key), 100);
+                if (notes != QLatin1String("down"))
+                    b.event(kReset - 100 * kMs, uint8_t(kNoteOff | ch), uint8_t(key), 0);
+            }
+        }
+        b.sysex(kReset, payload);
+        const test::Stereo out = test::renderSong(b.build(kReset + 2500 * kMs), 3.8, kRenderFont);
+        const double before = test::levelDb(out, 1.0, 1.4);
+        const double after = test::levelDb(out, 2.25, 3.8);
+        QVERIFY2(before > -30, qPrintable(QStringLiteral("the song is quiet: %1 dB").arg(before)));
+        QVERIFY2(after < -80,
+            qPrintable(QStringLiteral("%1 dB still sounds 0.75 to 2.3 s after the reset")
+                           .arg(after, 0, 'f', 1)));
     }
 };
 

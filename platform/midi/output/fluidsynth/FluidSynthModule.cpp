@@ -57,9 +57,18 @@ FluidSynthModule::FluidSynthModule(fluid_synth_t* synth, double baseGain)
 
 void FluidSynthModule::reset(SystemMode mode)
 {
-    fluid_synth_system_reset(m_synth);
     m_module.reset(mode);
+    startAfresh();
+}
+
+void FluidSynthModule::startAfresh()
+{
+    fluid_synth_system_reset(m_synth);
     applyAll();
+    // FluidSynth's reset queues each voice's end, then (setting the basic channels, as
+    // applyAll() does again) a note-off that turns it back into a release: pads and
+    // strings would ring on for seconds. Ended last, nothing after revives them.
+    fluid_synth_all_sounds_off(m_synth, -1);
 }
 
 void FluidSynthModule::restore(SystemMode mode)
@@ -385,9 +394,7 @@ ModuleChange FluidSynthModule::sendSysex(std::span<const uint8_t> msg, uint8_t p
     if (change.has(ModuleChange::Refused))
         return change;
     if (change.has(ModuleChange::Everything)) {
-        // The module the song addresses starts afresh, in its mode.
-        fluid_synth_system_reset(m_synth);
-        applyAll();
+        startAfresh(); // the module the song addresses, in the mode it now has
         return change;
     }
     if (change.has(ModuleChange::Pass) && msg.size() >= 3) {

@@ -39,6 +39,9 @@ private:
     static constexpr uint8_t kSilent = 0xFF;
     static constexpr int kGens = 64; // FluidSynth 2.3 has 63 generators
 
+    /// FluidSynth's system reset, the module's state applied again, and every voice
+    /// ended at once, as a module's reset silences it.
+    void startAfresh();
     /// Everything of each part, the gain, and the effects where they differ from what
     /// FluidSynth holds.
     void applyAll();
