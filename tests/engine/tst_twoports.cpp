@@ -109,6 +109,7 @@ private slots:
         QTest::newRow("drum parts 10 and 26") << 1;
         QTest::newRow("GS part write from the second port") << 2;
         QTest::newRow("controllers and bend on part 20") << 3;
+        QTest::newRow("part 20 dry beside part 4 through an insertion effect") << 4;
     }
     void thirtyTwoPartsSoundAsTheirHalves()
     {
@@ -146,6 +147,17 @@ private slots:
                         .noteOn(0, 3, 72, 50)
                         .pitchBend(480, 3, 4000)
                         .noteOff(480, 3, 72);
+                } },
+            { [](SmfTrack& t) {
+                 // Overdrive as the EFX type, part 4 through it.
+                 t.sysex(0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x03, 0x00, 0x01, 0x10, 0x2C, 0xF7 })
+                     .sysex(0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x44, 0x22, 0x01, 0x59, 0xF7 })
+                     .programChange(0, 3, 29)
+                     .noteOn(10, 3, 45, 50)
+                     .noteOff(960, 3, 45);
+             },
+                [](SmfTrack& t) {
+                    t.programChange(0, 3, 0).noteOn(10, 3, 64, 50).noteOff(960, 3, 64);
                 } },
         };
         const TwoPorts& song = songs[row];

@@ -5,8 +5,8 @@
 #include "platform/midi/module/PartMap.h"
 #include "platform/midi/output/FadeGain.h"
 #include "platform/midi/output/Limiter.h"
-#include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 #include "platform/midi/output/effects/EffectRack.h"
+#include "platform/midi/output/fluidsynth/FluidSynthModule.h"
 
 #include <array>
 #include <atomic>
@@ -208,9 +208,10 @@ private:
     // The parts apart: their pairs, the synthesiser's reverb and chorus returns, the rack.
     static constexpr int kPartFrames = effects::EffectRack::kBlock;
     static constexpr std::size_t kParts = effects::EffectRack::kParts;
+    static constexpr std::size_t kGroups = kMaxParts; ///< a pair for every part of both ports
     effects::EffectRack m_rack;
-    std::vector<float> m_partBuffers; ///< kParts left then right, kPartFrames each
-    std::array<float*, 2 * kParts> m_partOut {};
+    std::vector<float> m_partBuffers; ///< kGroups left then right, kPartFrames each
+    std::array<float*, 2 * kGroups> m_partOut {};
     std::array<std::array<float, kPartFrames>, 4> m_fxReturn {};
     uint64_t m_framesOut = 0;
     FadeGain m_fade;

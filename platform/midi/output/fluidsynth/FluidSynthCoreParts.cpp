@@ -41,7 +41,7 @@ FluidSynthCore::EffectNeeds FluidSynthCore::effectsOf(const Song& song)
 bool FluidSynthCore::switchSynth(std::string& error)
 {
     if (!m_otherSynth) {
-        if (!makeSynth(m_partsApart ? 1 : int(kParts), error))
+        if (!makeSynth(m_partsApart ? 1 : int(kGroups), error))
             return false;
         const int id = fluid_synth_sfload(m_otherSynth, m_soundfont.c_str(), 1);
         if (id == FLUID_FAILED) {
@@ -60,7 +60,7 @@ bool FluidSynthCore::switchSynth(std::string& error)
         fluid_synth_unpin_preset(m_otherSynth, m_otherSfontId, p.bank, p.program);
     m_otherPinned.clear();
     if (m_partsApart && m_partBuffers.empty()) {
-        m_partBuffers.assign(2 * kParts * kPartFrames, 0.0f);
+        m_partBuffers.assign(2 * kGroups * kPartFrames, 0.0f);
         for (std::size_t i = 0; i < m_partOut.size(); ++i)
             m_partOut[i] = m_partBuffers.data() + i * kPartFrames;
     }
@@ -72,10 +72,10 @@ void FluidSynthCore::synthesiseParts(float* left, float* right, int frames)
 {
     // FluidSynth's pairs: channel c on pair c (left, right alternate); its reverb and
     // chorus returns on the effect pairs.
-    std::array<float*, 2 * kParts> out;
-    for (std::size_t c = 0; c < kParts; ++c) {
+    std::array<float*, 2 * kGroups> out;
+    for (std::size_t c = 0; c < kGroups; ++c) {
         out[2 * c] = m_partOut[c];
-        out[2 * c + 1] = m_partOut[kParts + c];
+        out[2 * c + 1] = m_partOut[kGroups + c];
     }
     std::array<float*, 4> fx { m_fxReturn[0].data(), m_fxReturn[1].data(), m_fxReturn[2].data(),
         m_fxReturn[3].data() };
@@ -85,8 +85,18 @@ void FluidSynthCore::synthesiseParts(float* left, float* right, int frames)
         for (auto& r : m_fxReturn)
             std::fill_n(r.data(), n, 0.0f);
         fluid_synth_process(m_synth, n, int(fx.size()), fx.data(), int(out.size()), out.data());
-        m_rack.processParts(m_partOut.data(), m_partOut.data() + kParts, fx[0], fx[1], fx[2], fx[3],
-            left + done, right + done, n);
+        m_rack.processParts(m_partOut.data(), m_partOut.data() + kGroups, fx[0], fx[1], fx[2],
+            fx[3], left + done, right + done, n);
+        // The second port's parts have no effect section of their own: they join dry,
+        // rather than through the insertion of the part sixteen below them.
+        for (std::size_t c = kParts; c < kGroups; ++c) {
+            const float* l = m_partOut[c];
+            const float* r = m_partOut[kGroups + c];
+            for (int i = 0; i < n; ++i) {
+                left[done + i] += l[i];
+                right[done + i] += r[i];
+            }
+        }
     }
 }
 
