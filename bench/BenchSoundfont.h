@@ -4,8 +4,11 @@
 
 #include "platform/midi/output/fluidsynth/FluidSynthCore.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace sequora::bench {
 
@@ -18,6 +21,32 @@ inline std::string benchSoundfont()
     if (std::filesystem::is_regular_file(kTimGm6mb, ec))
         return kTimGm6mb;
     return midi::FluidSynthCore::findSoundfont();
+}
+
+/// sequora-render beside a benchmark: SEQUORA_RENDER if set, else bin/ of the build folder
+/// that holds the benchmark's bench/.
+inline std::string ourRenderer(const char* argv0)
+{
+    if (const char* env = std::getenv("SEQUORA_RENDER"))
+        return env;
+    return (std::filesystem::absolute(argv0).parent_path().parent_path() / "bin" / "sequora-render")
+        .string();
+}
+
+/// The songs named on the command line, else those of @p defaults the openmsx set has.
+inline std::vector<std::string> benchSongs(
+    int argc, char** argv, std::span<const char* const> defaults)
+{
+    constexpr const char* kOpenmsx = "/usr/share/games/openttd/baseset/openmsx";
+    std::vector<std::string> songs(argv + 1, argv + argc);
+    if (songs.empty()) {
+        for (const char* name : defaults) {
+            const std::filesystem::path path = std::filesystem::path(kOpenmsx) / name;
+            if (std::filesystem::exists(path))
+                songs.push_back(path.string());
+        }
+    }
+    return songs;
 }
 
 } // namespace sequora::bench

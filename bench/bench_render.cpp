@@ -40,7 +40,6 @@ namespace {
 constexpr int kRuns = 3;
 // The in-process renders are short and the difference small: more of them.
 constexpr int kInProcessRuns = 5;
-constexpr const char* kOpenmsx = "/usr/share/games/openttd/baseset/openmsx";
 constexpr const char* kDefaultSongs[] = {"tttheme2.mid", "flying_scotsman.mid", "city_blues_redfarn.mid",
                                          "busy_schedule.mid", "harp_harmony.mid", "ultimate_run.mid"};
 
@@ -108,33 +107,17 @@ double renderInProcess(const std::string& path, const std::string& soundfont, bo
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::string ourRenderer(const char* argv0)
-{
-    if (const char* env = std::getenv("SEQUORA_RENDER"))
-        return env;
-    // bench/ and bin/ sit side by side in the build folder.
-    return (fs::absolute(argv0).parent_path().parent_path() / "bin" / "sequora-render").string();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string render = ourRenderer(argv[0]);
+    const std::string render = sequora::bench::ourRenderer(argv[0]);
     const std::string soundfont = sequora::bench::benchSoundfont();
     if (!fs::exists(render) || soundfont.empty()) {
         std::fprintf(stderr, "bench_render: needs %s and a soundfont\n", render.c_str());
         return 1;
     }
-    std::vector<std::string> songs;
-    for (int i = 1; i < argc; ++i)
-        songs.emplace_back(argv[i]);
-    if (songs.empty()) {
-        for (const char* name : kDefaultSongs) {
-            if (fs::exists(fs::path(kOpenmsx) / name))
-                songs.push_back((fs::path(kOpenmsx) / name).string());
-        }
-    }
+    const std::vector<std::string> songs = sequora::bench::benchSongs(argc, argv, kDefaultSongs);
     if (songs.empty()) {
         std::fprintf(stderr, "bench_render: no songs (install openttd-openmsx or name some)\n");
         return 1;

@@ -31,7 +31,6 @@ constexpr int kRuns = 3;
 constexpr int kTempi[] = { 50, 200 };
 constexpr uint32_t kDefaultTempo = 500000; // microseconds a quarter, when a file sets none
 constexpr uint32_t kMaxTempo = 0xFFFFFF;
-constexpr const char* kOpenmsx = "/usr/share/games/openttd/baseset/openmsx";
 constexpr const char* kDefaultSongs[]
     = { "tttheme2.mid", "flying_scotsman.mid", "busy_schedule.mid" };
 
@@ -167,32 +166,17 @@ double seconds(const fs::path& wav)
     return audio && audio->rate > 0 ? double(audio->left.size()) / audio->rate : 0.0;
 }
 
-std::string ourRenderer(const char* argv0)
-{
-    if (const char* env = std::getenv("SEQUORA_RENDER"))
-        return env;
-    return (fs::absolute(argv0).parent_path().parent_path() / "bin" / "sequora-render").string();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string render = ourRenderer(argv[0]);
+    const std::string render = sequora::bench::ourRenderer(argv[0]);
     const std::string soundfont = sequora::bench::benchSoundfont();
     if (!fs::exists(render) || soundfont.empty()) {
         std::fprintf(stderr, "bench_tempo: needs %s and a soundfont\n", render.c_str());
         return 1;
     }
-    std::vector<std::string> songs;
-    for (int i = 1; i < argc; ++i)
-        songs.emplace_back(argv[i]);
-    if (songs.empty()) {
-        for (const char* name : kDefaultSongs) {
-            if (fs::exists(fs::path(kOpenmsx) / name))
-                songs.push_back((fs::path(kOpenmsx) / name).string());
-        }
-    }
+    const std::vector<std::string> songs = sequora::bench::benchSongs(argc, argv, kDefaultSongs);
     if (songs.empty()) {
         std::fprintf(stderr, "bench_tempo: no songs (install openttd-openmsx or name some)\n");
         return 1;
