@@ -187,6 +187,25 @@ private slots:
         QCOMPARE(unmatchedNotes(m_out->records), QString());
     }
 
+    void aLoopsJumpBackBringsThePartsModeBack()
+    {
+        // Part 11 plays a note in the loop, then becomes a drum part later in it: on the
+        // next pass it is melodic again, and the key moves its note as on the first.
+        SongBuilder b;
+        b.sysex(0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7 });
+        b.note(1100 * kMs, 100 * kMs, 10, 60);
+        b.sysex(1500 * kMs, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x01, 0x10, 0xF7 });
+        Song song = b.build(3 * kSecond);
+        song.setLoop(SongLoop { kSecond, 2 * kSecond });
+        m_seq->setLoopPlayback(LoopPlayback { 2, 0 });
+        QVERIFY(m_seq->setListening(settings({}, {}, 7)));
+        m_seq->open(std::move(song));
+        m_seq->play();
+        runMs(4200);
+        QCOMPARE(m_seq->state(), TransportState::Stopped);
+        QCOMPARE(noteOns(m_out->records), (QStringList { "11:67", "11:67" }));
+    }
+
     void muteEndsAtOnceAndUnmuteStrikesAgain()
     {
         // A held chord on part 1, a drum on part 10 every 100 ms, all over 3 s.
@@ -312,9 +331,11 @@ private slots:
         QTest::addColumn<bool>("soundfont");
         QTest::addColumn<QStringList>("names");
         QTest::newRow("TimGM6mb") << true
-                                  << QStringList {"Steel Guitar", "Church Organ", "TR 808", "Standard", "—"};
-        QTest::newRow("no soundfont")
-            << false << QStringList {"Acoustic Guitar (steel) (bank 8)", "Church Organ", "Analog Kit", "SFX Kit", "—"};
+                                  << QStringList { "Steel Guitar", "Church Organ", "TR 808",
+                                         "Standard", "—" };
+        QTest::newRow("no soundfont") << false
+                                      << QStringList { "Acoustic Guitar (steel) (bank 8)",
+                                             "Church Organ", "Analog Kit", "SFX Kit", "—" };
     }
 
     void partsNameWhatSounds()
@@ -327,11 +348,11 @@ private slots:
         // GS: part 1 a variation the small font lacks, part 2 a plain program, part 10
         // the 808 kit, part 11 made a drum part with the SFX kit, which the font lacks.
         SongBuilder b;
-        b.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
-        b.sysex(kMs, {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});
+        b.sysex(0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7 });
+        b.sysex(kMs, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7 });
         b.cc(2 * kMs, 0, kCcBankMsb, 8).program(2 * kMs, 0, 25).program(2 * kMs, 1, 19);
         b.program(2 * kMs, 9, 25).program(2 * kMs, 10, 56);
-        for (int part : {0, 1, 9, 10})
+        for (int part : { 0, 1, 9, 10 })
             b.note(10 * kMs, 100 * kMs, part, 60);
         std::unique_ptr<Output> out;
         if (soundfont) {
@@ -355,9 +376,10 @@ private slots:
         PartsView view;
         QVERIFY(seq.readParts(view));
         QStringList got;
-        for (int part : {0, 1, 9, 10, 2}) {
+        for (int part : { 0, 1, 9, 10, 2 }) {
             const PartView& p = view.parts[std::size_t(part)];
-            got << (p.has(PartView::Used) ? QString::fromStdString(seq.instrumentName(p)) : QStringLiteral("—"));
+            got << (p.has(PartView::Used) ? QString::fromStdString(seq.instrumentName(p))
+                                          : QStringLiteral("—"));
         }
         QCOMPARE(got, names);
     }

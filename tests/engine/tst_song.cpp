@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 using namespace sequora::midi;
@@ -66,15 +67,15 @@ void TestSong::tempoChangesGiveExactTimes()
 {
     SmfWriter smf(0, 480);
     smf.addTrack()
-        .noteOn(0, 0, 60, 100)          // 0
-        .tempo(480, 250000)             // 480 ticks at 120 bpm = 0.5 s
-        .noteOn(480, 0, 62, 100)        // + 480 at 240 bpm = 0.75 s
-        .noteOn(40, 0, 64, 100)         // + 40 * 250000 / 480 = 20833.33 us
+        .noteOn(0, 0, 60, 100) // 0
+        .tempo(480, 250000) // 480 ticks at 120 bpm = 0.5 s
+        .noteOn(480, 0, 62, 100) // + 480 at 240 bpm = 0.75 s
+        .noteOn(40, 0, 64, 100) // + 40 * 250000 / 480 = 20833.33 us
         .tempo(0, 1000000)
-        .noteOn(1, 0, 65, 100)          // + 1 tick at 60 bpm = 2083.33 us
-        .endOfTrack(479);               // + 479 * 1e6 / 480
+        .noteOn(1, 0, 65, 100) // + 1 tick at 60 bpm = 2083.33 us
+        .endOfTrack(479); // + 479 * 1e6 / 480
     const Song song = parsed(smf.bytes());
-    const std::vector<int64_t> expected{0, 750000, 770833, 772916};
+    const std::vector<int64_t> expected { 0, 750000, 770833, 772916 };
     QCOMPARE(noteOnTimes(song), expected);
     // 770833.33 + 1e6 exactly: the fractions of the segments add up before flooring.
     QCOMPARE(song.lengthUs(), int64_t(1770833));
@@ -87,7 +88,7 @@ void TestSong::tempoInAnyTrackAppliesToAll()
     smf.addTrack().tempo(96, 1000000).tempo(192, 250000); // the tempo lives in track 2
     const Song song = parsed(smf.bytes());
     // 96 ticks at 0.5 s + 96 at 1 s = 1.5 s; then 96 at 1 s + 96 at 0.25 s.
-    const std::vector<int64_t> expected{0, 1500000, 2750000};
+    const std::vector<int64_t> expected { 0, 1500000, 2750000 };
     QCOMPARE(noteOnTimes(song), expected);
 }
 
@@ -129,9 +130,9 @@ void TestSong::longPieceWithManyTempoChangesHasNoDrift()
 void TestSong::lengthIsLatestEndOfTrack()
 {
     SmfWriter smf(1, 480);
-    smf.addTrack().noteOn(0, 0, 60, 90).noteOff(480, 0, 60).endOfTrack(480);   // 1 s
-    smf.addTrack().noteOn(0, 1, 64, 90).noteOff(240, 1, 64).endOfTrack(3480);  // 3.875 s
-    smf.addTrack().endOfTrack(960);                                            // 1 s
+    smf.addTrack().noteOn(0, 0, 60, 90).noteOff(480, 0, 60).endOfTrack(480); // 1 s
+    smf.addTrack().noteOn(0, 1, 64, 90).noteOff(240, 1, 64).endOfTrack(3480); // 3.875 s
+    smf.addTrack().endOfTrack(960); // 1 s
     const Song song = parsed(smf.bytes());
     QCOMPARE(song.lengthUs(), int64_t(3875000)); // the trailing silence counts
     QCOMPARE(song.trackCount(), 3);
@@ -161,20 +162,21 @@ void TestSong::smpteDivision()
     // SMPTE time is absolute: a tempo event must change nothing.
     smf.addTrack().tempo(0, 250000).noteOn(ticks, 0, 60, 90).endOfTrack(ticks);
     const Song song = parsed(smf.bytes());
-    QCOMPARE(noteOnTimes(song), std::vector<int64_t>{expectedUs});
-    QCOMPARE(song.lengthUs(), int64_t(Exact(2 * ticks) * 1000000 * (fps == 29 ? 1001 : 1)
-                                      / (uint64_t(fps == 29 ? 30000 : fps) * ticksPerFrame)));
+    QCOMPARE(noteOnTimes(song), std::vector<int64_t> { expectedUs });
+    QCOMPARE(song.lengthUs(),
+        int64_t(Exact(2 * ticks) * 1000000 * (fps == 29 ? 1001 : 1)
+            / (uint64_t(fps == 29 ? 30000 : fps) * ticksPerFrame)));
 }
 
 void TestSong::formatTwoPlaysTracksInSequence()
 {
     SmfWriter smf(2, 480);
-    smf.addTrack().noteOn(0, 0, 60, 90).noteOff(480, 0, 60).endOfTrack(480);     // 0..1 s
-    smf.addTrack().tempo(0, 1000000).noteOn(0, 1, 62, 90).noteOff(480, 1, 62);   // 1..2 s
-    smf.addTrack().noteOn(240, 2, 64, 90).endOfTrack(240);                       // 2..3 s
+    smf.addTrack().noteOn(0, 0, 60, 90).noteOff(480, 0, 60).endOfTrack(480); // 0..1 s
+    smf.addTrack().tempo(0, 1000000).noteOn(0, 1, 62, 90).noteOff(480, 1, 62); // 1..2 s
+    smf.addTrack().noteOn(240, 2, 64, 90).endOfTrack(240); // 2..3 s
     const Song song = parsed(smf.bytes());
     QCOMPARE(song.format(), 2);
-    const std::vector<int64_t> expected{0, 1000000, 2500000};
+    const std::vector<int64_t> expected { 0, 1000000, 2500000 };
     QCOMPARE(noteOnTimes(song), expected);
     QCOMPARE(song.lengthUs(), int64_t(3000000));
 }
@@ -189,15 +191,15 @@ void TestSong::equalTimesKeepTrackThenFileOrder()
     std::vector<int> order;
     for (const MidiEvent& e : song.events())
         order.push_back(e.data2);
-    QCOMPARE(order, (std::vector<int>{1, 2, 3, 4, 9, 5, 6, 7}));
+    QCOMPARE(order, (std::vector<int> { 1, 2, 3, 4, 9, 5, 6, 7 }));
 }
 
 void TestSong::mergeOrderAnyTrackCount_data()
 {
     QTest::addColumn<int>("tracks");
     QTest::addColumn<int>("spread"); // ticks between events vary in 0..spread-1
-    for (int tracks : {1, 2, 7, 24, 25, 64})
-        for (int spread : {1, 3, 200})
+    for (int tracks : { 1, 2, 7, 24, 25, 64 })
+        for (int spread : { 1, 3, 200 })
             QTest::addRow("%d tracks, deltas below %d", tracks, spread) << tracks << spread;
 }
 
@@ -223,11 +225,11 @@ void TestSong::mergeOrderAnyTrackCount()
             tick += delta;
             // The serial number rides in two data bytes so the order can be read back.
             track.controller(delta, t % 16, serial >> 7 & 0x7F, serial & 0x7F);
-            expected.push_back({tick, t, serial++});
+            expected.push_back({ tick, t, serial++ });
         }
     }
     std::stable_sort(expected.begin(), expected.end(),
-                     [](const Expected& a, const Expected& b) { return a.tick < b.tick; });
+        [](const Expected& a, const Expected& b) { return a.tick < b.tick; });
     const Song song = parsed(smf.bytes());
     QCOMPARE(song.events().size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -247,7 +249,7 @@ void TestSong::runningStatusAcrossMetaAndSysex()
         .noteOn(10, 3, 64, 101) // status omitted
         .text(0, 0x01, "verse")
         .noteOn(10, 3, 67, 102) // still omitted after a meta event
-        .sysex(0, {0x41, 0x10, 0x42, 0x12, 0xF7})
+        .sysex(0, { 0x41, 0x10, 0x42, 0x12, 0xF7 })
         .noteOn(10, 3, 72, 103) // and after a SysEx event
         .programChange(0, 3, 5)
         .programChange(10, 3, 6);
@@ -256,36 +258,35 @@ void TestSong::runningStatusAcrossMetaAndSysex()
     const Song song = parsed(bytes);
     std::vector<std::vector<int>> seen;
     for (const MidiEvent& e : song.events())
-        seen.push_back({e.status, e.data1, e.data2});
-    const std::vector<std::vector<int>> expected{{0x93, 60, 100}, {0x93, 64, 101}, {0x93, 67, 102},
-                                                 {0xF0, 0, 0},     {0x93, 72, 103}, {0xC3, 5, 0},
-                                                 {0xC3, 6, 0}};
+        seen.push_back({ e.status, e.data1, e.data2 });
+    const std::vector<std::vector<int>> expected { { 0x93, 60, 100 }, { 0x93, 64, 101 },
+        { 0x93, 67, 102 }, { 0xF0, 0, 0 }, { 0x93, 72, 103 }, { 0xC3, 5, 0 }, { 0xC3, 6, 0 } };
     QCOMPARE(seen, expected);
 }
 
 void TestSong::channelMessagesAndSysexPayloads()
 {
-    Bytes longSysex{0x43, 0x10, 0x4C};
+    Bytes longSysex { 0x43, 0x10, 0x4C };
     for (int i = 0; i < 200; ++i)
         longSysex.push_back(uint8_t(i & 0x7F));
     longSysex.push_back(0xF7);
     SmfWriter smf(0, 480);
     smf.addTrack()
-        .sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
+        .sysex(0, { 0x7E, 0x7F, 0x09, 0x01, 0xF7 })
         .pitchBend(0, 1, 0x2ABC)
         .channelPressure(0, 2, 77)
         .polyPressure(0, 4, 60, 33)
-        .sysex(0, longSysex)           // its length needs two bytes
-        .sysexEscape(0, {0xF8});       // F7: sent as is
+        .sysex(0, longSysex) // its length needs two bytes
+        .sysexEscape(0, { 0xF8 }); // F7: sent as is
     const Song song = parsed(smf.bytes());
     const auto& ev = song.events();
     QCOMPARE(ev.size(), size_t(6));
     auto payload = [&](const MidiEvent& e) {
         return Bytes(song.sysexData().begin() + e.sysexOffset,
-                     song.sysexData().begin() + e.sysexOffset + e.sysexLength);
+            song.sysexData().begin() + e.sysexOffset + e.sysexLength);
     };
     QCOMPARE(ev[0].status, uint8_t(0xF0));
-    QCOMPARE(payload(ev[0]), (Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    QCOMPARE(payload(ev[0]), (Bytes { 0x7E, 0x7F, 0x09, 0x01, 0xF7 }));
     QCOMPARE(ev[1].status, uint8_t(0xE1));
     QCOMPARE(int(ev[1].data1 | ev[1].data2 << 7), 0x2ABC);
     QCOMPARE(ev[2].status, uint8_t(0xD2));
@@ -294,16 +295,22 @@ void TestSong::channelMessagesAndSysexPayloads()
     QCOMPARE(ev[3].status, uint8_t(0xA4));
     QCOMPARE(payload(ev[4]), longSysex);
     QCOMPARE(ev[5].status, uint8_t(0xF7));
-    QCOMPARE(payload(ev[5]), Bytes{0xF8});
+    QCOMPARE(payload(ev[5]), Bytes { 0xF8 });
 }
 
 void TestSong::metaEventsAreConsumed()
 {
     SmfWriter smf(0, 480);
     SmfTrack& t = smf.addTrack();
-    t.trackName(0, "piano").timeSignature(0, 3, 2).meta(0, 0x59, {0xFD, 0x00})
-        .meta(0, 0x7F, {0x00, 0x00, 0x41, 0x01}).meta(0, 0x20, {0x05}).meta(0, 0x54, {96, 0, 0, 0, 0})
-        .noteOn(0, 0, 60, 90).text(100, 0x05, std::string(300, 'a')).noteOff(20, 0, 60);
+    t.trackName(0, "piano")
+        .timeSignature(0, 3, 2)
+        .meta(0, 0x59, { 0xFD, 0x00 })
+        .meta(0, 0x7F, { 0x00, 0x00, 0x41, 0x01 })
+        .meta(0, 0x20, { 0x05 })
+        .meta(0, 0x54, { 96, 0, 0, 0, 0 })
+        .noteOn(0, 0, 60, 90)
+        .text(100, 0x05, std::string(300, 'a'))
+        .noteOff(20, 0, 60);
     const Song song = parsed(smf.bytes());
     QCOMPARE(song.events().size(), size_t(2));
     QCOMPARE(song.events()[1].timeUs, int64_t(125000));
@@ -325,7 +332,7 @@ void TestSong::rmidWrapperReadsLikeThePlainFile()
 
     // Other RIFF chunks may come before the data chunk.
     Bytes withInfo = wrappedRmid(plain);
-    const Bytes info{'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
+    const Bytes info { 'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0 };
     withInfo.insert(withInfo.begin() + 12, info.begin(), info.end());
     QCOMPARE(parsed(withInfo).events().size(), size_t(3));
 }
@@ -333,21 +340,21 @@ void TestSong::rmidWrapperReadsLikeThePlainFile()
 void TestSong::unknownChunksAndLongHeaderAreSkipped()
 {
     SmfWriter smf(1, 480);
-    smf.headerExtra({0, 0, 0, 0});
-    smf.addChunk("XFIH", {1, 2, 3, 4, 5});
+    smf.headerExtra({ 0, 0, 0, 0 });
+    smf.addChunk("XFIH", { 1, 2, 3, 4, 5 });
     smf.addTrack().noteOn(0, 0, 60, 90).noteOff(480, 0, 60);
     smf.addChunk("MTrX", Bytes(20, 0x90));
     smf.addTrack().noteOn(240, 1, 61, 90);
     const Song song = parsed(smf.bytes());
     QCOMPARE(song.trackCount(), 2);
-    const std::vector<int64_t> expected{0, 250000};
+    const std::vector<int64_t> expected { 0, 250000 };
     QCOMPARE(noteOnTimes(song), expected);
 }
 
 void TestSong::realSongsArePlayable()
 {
     const QDir dir("/usr/share/games/openttd/baseset/openmsx");
-    const QStringList songs = dir.entryList({"*.mid"}, QDir::Files, QDir::Name);
+    const QStringList songs = dir.entryList({ "*.mid" }, QDir::Files, QDir::Name);
     if (songs.isEmpty())
         QSKIP("no openmsx songs installed");
     for (const QString& name : songs) {
@@ -358,7 +365,7 @@ void TestSong::realSongsArePlayable()
         // Real songs last between ten seconds and a quarter of an hour.
         QVERIFY2(song.lengthUs() > 10000000 && song.lengthUs() < 900000000, qPrintable(name));
         QVERIFY(std::is_sorted(song.events().begin(), song.events().end(),
-                               [](const MidiEvent& a, const MidiEvent& b) { return a.timeUs < b.timeUs; }));
+            [](const MidiEvent& a, const MidiEvent& b) { return a.timeUs < b.timeUs; }));
         QVERIFY(song.events().back().timeUs <= song.lengthUs());
     }
 }
@@ -369,6 +376,13 @@ namespace {
 // One track of a port test: its port prefix bytes (empty: none) and the channel it
 // plays a note on; after the note an optional second prefix and a note on channel 2.
 struct PortTrack {
+    PortTrack(Bytes prefix, int channel, Bytes laterPrefix = {}, bool sysex = false)
+        : prefix(std::move(prefix))
+        , channel(channel)
+        , laterPrefix(std::move(laterPrefix))
+        , sysex(sysex)
+    {
+    }
     Bytes prefix;
     int channel = 0;
     Bytes laterPrefix;
@@ -384,7 +398,7 @@ Bytes portFile(int format, const std::vector<PortTrack>& tracks)
         if (!t.prefix.empty())
             track.meta(0, 0x21, t.prefix);
         if (t.sysex)
-            track.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x19, 0x40, 0x56, 0xF7});
+            track.sysex(0, { 0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x19, 0x40, 0x56, 0xF7 });
         else
             track.noteOn(0, t.channel, 60, 100);
         if (!t.laterPrefix.empty())
@@ -402,23 +416,25 @@ void TestSong::portPrefixes_data()
     QTest::addColumn<std::vector<int>>("ports"); // of each event, in song order
 
     using T = std::vector<PortTrack>;
-    QTest::newRow("no prefix: one port") << portFile(1, T{{{}, 0}, {{}, 1}}) << false << std::vector<int>{0, 0};
+    QTest::newRow("no prefix: one port")
+        << portFile(1, T { { {}, 0 }, { {}, 1 } }) << false << std::vector<int> { 0, 0 };
     QTest::newRow("ports 0 and 1: 32 parts")
-        << portFile(1, T{{{0}, 0}, {{1}, 0}}) << true << std::vector<int>{0, 1};
+        << portFile(1, T { { { 0 }, 0 }, { { 1 }, 0 } }) << true << std::vector<int> { 0, 1 };
     QTest::newRow("every track on port 1: an ordinary song")
-        << portFile(1, T{{{1}, 0}, {{1}, 3}}) << false << std::vector<int>{0, 0};
+        << portFile(1, T { { { 1 }, 0 }, { { 1 }, 3 } }) << false << std::vector<int> { 0, 0 };
     QTest::newRow("second port on a song of one track")
-        << portFile(0, T{{{1}, 4}}) << false << std::vector<int>{0};
+        << portFile(0, T { { { 1 }, 4 } }) << false << std::vector<int> { 0 };
     QTest::newRow("one track changing port midway")
-        << portFile(0, T{{{}, 0, {1}}}) << true << std::vector<int>{0, 1};
+        << portFile(0, T { { {}, 0, { 1 } } }) << true << std::vector<int> { 0, 1 };
     QTest::newRow("ports 2 and 3 fold onto the halves")
-        << portFile(1, T{{{2}, 0}, {{3}, 0}}) << true << std::vector<int>{0, 1};
+        << portFile(1, T { { { 2 }, 0 }, { { 3 }, 0 } }) << true << std::vector<int> { 0, 1 };
     QTest::newRow("ports counted from 1: 1 and 2 stay apart")
-        << portFile(1, T{{{1}, 0}, {{2}, 0}}) << true << std::vector<int>{1, 0};
+        << portFile(1, T { { { 1 }, 0 }, { { 2 }, 0 } }) << true << std::vector<int> { 1, 0 };
     QTest::newRow("prefix of a bad length is no prefix")
-        << portFile(1, T{{{}, 0}, {{1, 0}, 0}}) << false << std::vector<int>{0, 0};
+        << portFile(1, T { { {}, 0 }, { { 1, 0 }, 0 } }) << false << std::vector<int> { 0, 0 };
     QTest::newRow("SysEx on the second port")
-        << portFile(1, T{{{0}, 0}, {{1}, 0, {}, true}}) << true << std::vector<int>{0, 1};
+        << portFile(1, T { { { 0 }, 0 }, { { 1 }, 0, {}, true } }) << true
+        << std::vector<int> { 0, 1 };
 }
 
 void TestSong::portPrefixes()

@@ -83,6 +83,13 @@ bool PartFilter::pass(
         m_expression.fill(kFullExpression);
         m_meter.reset();
         return true;
+    case OutMessage::Kind::Restore:
+        // A loop's jump back: the module starts over in its mode while released notes ring.
+        m_module.reset(static_cast<SystemMode>(m.data1));
+        m_expression.fill(kFullExpression);
+        return true;
+    case OutMessage::Kind::Fade:
+        return true;
     case OutMessage::Kind::SysEx:
         // A mode reset sets every controller back, expression too.
         if (m_module.followSysex(block.sysexOf(m), m.port).has(ModuleChange::Everything))
