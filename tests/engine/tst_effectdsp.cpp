@@ -13,6 +13,7 @@
 #include <cmath>
 #include <complex>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -296,6 +297,46 @@ private slots:
         QVERIFY2(level >= minDb && level <= maxDb,
             qPrintable(
                 QString("echo at %1 dB, expected %2 to %3").arg(level).arg(minDb).arg(maxDb)));
+    }
+
+    void aMovedDelayTimeIsReachedAndHeld()
+    {
+        // The delay reads from fixed places once its time has settled: a time moved while
+        // it plays must still glide there and then echo from exactly there.
+        TapDelay delay;
+        delay.prepare(kRate);
+        TapDelaySettings s;
+        s.tapCount = 1;
+        s.taps[0] = { 0, 100, 1, 1 };
+        delay.set(s);
+        auto echoAfterImpulse = [&] {
+            Signal x = impulse(0.4);
+            for (int done = 0; done < x.frames(); done += 256) {
+                const int n = std::min(256, x.frames() - done);
+                delay.process(x.left.data() + done, x.right.data() + done, n);
+            }
+            return echo(x.left, 1).first;
+        };
+        QCOMPARE(std::round(echoAfterImpulse()), 100.0);
+        s.taps[0].ms = 250;
+        delay.set(s);
+        const double gliding = echoAfterImpulse(); // sent while the time moves
+        QVERIFY2(gliding > 100 && gliding <= 250, qPrintable(QString::number(gliding)));
+        QCOMPARE(std::round(echoAfterImpulse()), 250.0);
+        QCOMPARE(std::round(echoAfterImpulse()), 250.0);
+    }
+
+    void fastTanhFollowsTanh()
+    {
+        float worst = 0;
+        for (int i = -40000; i <= 40000; ++i) {
+            const float x = float(i) / 1000.0f;
+            worst = std::max(worst, std::abs(fastTanh(x) - std::tanh(x)));
+            QVERIFY(std::abs(fastTanh(x)) <= 1.0f);
+        }
+        QVERIFY2(worst < 1.1e-4f, qPrintable(QString::number(double(worst))));
+        QCOMPARE(fastTanh(1e30f), 1.0f);
+        QCOMPARE(fastTanh(-std::numeric_limits<float>::infinity()), -1.0f);
     }
 
     void harmonics_data()

@@ -20,6 +20,7 @@ constexpr float kPowerFloor = 1e-10f; ///< -100 dB
 // A little offset makes the overdrive asymmetric, so even harmonics come too, as from a
 // tube stage; taken off again after the curve.
 constexpr float kBias = 0.15f;
+constexpr int kGainEvery = 16;
 
 struct AmpShape {
     float highPassHz;
@@ -71,10 +72,13 @@ void Drive::process(float* left, float* right, int frames)
         for (Biquad& f : m_cabinet)
             y = f.process(y);
         y = m_tone.process(y);
-        // Silence on both sides leaves the ratio at one, not at whatever noise gives.
+        // Silence on both sides leaves the ratio at one, not at whatever noise gives. The
+        // followers move over seconds: their ratio is taken afresh every few samples.
         const float in = m_inPower.process(x * x) + kPowerFloor;
         const float out = m_outPower.process(y * y) + kPowerFloor;
-        y *= std::sqrt(in / out);
+        if ((n & (kGainEvery - 1)) == 0)
+            m_level = std::sqrt(in / out);
+        y *= m_level;
         left[n] = y * m_panL;
         right[n] = y * m_panR;
     }
@@ -87,11 +91,12 @@ float Drive::shape(float x) const
         const float c = std::clamp(x, -1.5f, 1.5f);
         return c - c * c * c / 6.75f;
     }
-    return std::tanh(x + kBias) - std::tanh(kBias);
+    return fastTanh(x + kBias) - fastTanh(kBias);
 }
 
 void Drive::reset()
 {
+    m_level = 1;
     m_inputHighPass.reset();
     m_dcBlock.reset();
     m_inPower.reset();

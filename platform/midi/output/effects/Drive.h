@@ -37,6 +37,7 @@ private:
     OnePole m_inputHighPass;
     OnePole m_dcBlock;
     OnePole m_inPower, m_outPower; ///< the part's level and the effect's, followed
+    float m_level = 1; ///< their ratio as an amplitude, last taken
     OnePole m_smooth; ///< takes the edge off the curve's top harmonics
     std::array<Biquad, 3> m_cabinet;
     OnePole m_tone;

@@ -25,10 +25,20 @@ inline float dbToGain(float db)
 {
     return std::pow(10.0f, db / 20.0f);
 }
+/// tanh by its [7/6] Pade approximant: within 1e-4 of it everywhere, at a fraction of its cost.
+/// Past 4.97 the approximant overshoots 1, and tanh is within 1e-4 of 1 there anyway.
+inline float fastTanh(float x)
+{
+    const float c = std::clamp(x, -4.97f, 4.97f);
+    const float s = c * c;
+    const float num = c * (135135.0f + s * (17325.0f + s * (378.0f + s)));
+    const float den = 135135.0f + s * (62370.0f + s * (3150.0f + s * 28.0f));
+    return std::clamp(num / den, -1.0f, 1.0f);
+}
 /// Smooth saturation, unity slope at zero, approaching +-1.
 inline float softClip(float x)
 {
-    return std::tanh(x);
+    return fastTanh(x);
 }
 /// Keeps a value that may come from anywhere finite and in range.
 inline float sane(float x, float lo, float hi)
@@ -110,16 +120,27 @@ public:
         m_write = (m_write + 1) & m_mask;
         m_buffer[m_write] = flush(x);
     }
-    /// The sample pushed @p delay samples ago (0: the last one), clamped to the capacity.
-    float read(float delay) const
+    /// A delay in whole samples and the fraction between them.
+    struct Position {
+        std::size_t whole = 0;
+        float frac = 0;
+    };
+    /// @p delay samples ago, clamped to the capacity: worked out once for a delay that
+    /// holds still over a block.
+    Position position(float delay) const
     {
         const float d = std::clamp(delay, 0.0f, float(capacity()));
         const auto whole = static_cast<std::size_t>(d);
-        const float frac = d - float(whole);
-        const float a = m_buffer[(m_write - whole) & m_mask];
-        const float b = m_buffer[(m_write - whole - 1) & m_mask];
-        return a + frac * (b - a);
+        return { whole, d - float(whole) };
     }
+    float read(Position p) const
+    {
+        const float a = m_buffer[(m_write - p.whole) & m_mask];
+        const float b = m_buffer[(m_write - p.whole - 1) & m_mask];
+        return a + p.frac * (b - a);
+    }
+    /// The sample pushed @p delay samples ago (0: the last one), clamped to the capacity.
+    float read(float delay) const { return read(position(delay)); }
 
 private:
     std::vector<float> m_buffer;
@@ -200,6 +221,14 @@ public:
     }
     void jump(float v) { m_value = m_target = v; }
     void target(float v) { m_target = v; }
+    /// Whether the value has come within @p tolerance of its target; then it is there.
+    bool settle(float tolerance)
+    {
+        if (std::abs(m_value - m_target) >= tolerance)
+            return false;
+        m_value = m_target;
+        return true;
+    }
     float next()
     {
         m_value = m_target + m_k * (m_value - m_target);

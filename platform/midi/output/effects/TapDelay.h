@@ -48,6 +48,10 @@ public:
 
 private:
     float samples(float ms) const { return std::clamp(ms, 0.0f, kMaxMs) * m_rate / 1000.0f; }
+    /// Whether every time in use has reached its target (and now holds still).
+    bool settled();
+    /// With @p Still, every read is from a fixed place worked out once for the block.
+    template <bool Still> void run(float* left, float* right, int frames, float depth);
 
     float m_rate = 44100;
     TapDelaySettings m_s;

@@ -361,6 +361,7 @@ FluidSynthCore::~FluidSynthCore()
 void FluidSynthCore::sendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t port)
 {
     wake();
+    m_secondPortHeard = m_secondPortHeard || port != 0;
     const ModuleChange change = m_module->sendShort(status, data1, data2, port);
     if (change.has(ModuleChange::Preset))
         choosePreset(change.channel);
@@ -412,6 +413,7 @@ void FluidSynthCore::reset()
     applySection();
     choosePresets();
     silence();
+    m_secondPortHeard = false; // no voice is left on its channels
 }
 
 void FluidSynthCore::restore(SystemMode mode)

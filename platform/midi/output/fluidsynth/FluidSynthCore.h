@@ -212,6 +212,8 @@ private:
     effects::EffectRack m_rack;
     std::vector<float> m_partBuffers; ///< kGroups left then right, kPartFrames each
     std::array<float*, 2 * kGroups> m_partOut {};
+    /// Whether a channel of the second port has been played since the song was chosen.
+    bool m_secondPortHeard = false;
     std::array<std::array<float, kPartFrames>, 4> m_fxReturn {};
     uint64_t m_framesOut = 0;
     FadeGain m_fade;

@@ -71,9 +71,12 @@ bool FluidSynthCore::switchSynth(std::string& error)
 void FluidSynthCore::synthesiseParts(float* left, float* right, int frames)
 {
     // FluidSynth's pairs: channel c on pair c (left, right alternate); its reverb and
-    // chorus returns on the effect pairs.
+    // chorus returns on the effect pairs. Until the second port is heard its pairs are
+    // left out: none of its channels has a voice, and clearing and mixing them is a
+    // third of the cost of the parts apart.
+    const std::size_t groups = m_secondPortHeard ? kGroups : kParts;
     std::array<float*, 2 * kGroups> out;
-    for (std::size_t c = 0; c < kGroups; ++c) {
+    for (std::size_t c = 0; c < groups; ++c) {
         out[2 * c] = m_partOut[c];
         out[2 * c + 1] = m_partOut[kGroups + c];
     }
@@ -81,15 +84,18 @@ void FluidSynthCore::synthesiseParts(float* left, float* right, int frames)
         m_fxReturn[3].data() };
     for (int done = 0; done < frames; done += kPartFrames) {
         const int n = std::min(kPartFrames, frames - done);
-        std::fill(m_partBuffers.begin(), m_partBuffers.end(), 0.0f);
+        for (std::size_t c = 0; c < groups; ++c) {
+            std::fill_n(m_partOut[c], n, 0.0f);
+            std::fill_n(m_partOut[kGroups + c], n, 0.0f);
+        }
         for (auto& r : m_fxReturn)
             std::fill_n(r.data(), n, 0.0f);
-        fluid_synth_process(m_synth, n, int(fx.size()), fx.data(), int(out.size()), out.data());
+        fluid_synth_process(m_synth, n, int(fx.size()), fx.data(), int(2 * groups), out.data());
         m_rack.processParts(m_partOut.data(), m_partOut.data() + kGroups, fx[0], fx[1], fx[2],
             fx[3], left + done, right + done, n);
         // The second port's parts have no effect section of their own: they join dry,
         // rather than through the insertion of the part sixteen below them.
-        for (std::size_t c = kParts; c < kGroups; ++c) {
+        for (std::size_t c = kParts; c < groups; ++c) {
             const float* l = m_partOut[c];
             const float* r = m_partOut[kGroups + c];
             for (int i = 0; i < n; ++i) {
