@@ -72,8 +72,7 @@ void FluidSynthCore::synthesiseParts(float* left, float* right, int frames)
 {
     // FluidSynth's pairs: channel c on pair c (left, right alternate); its reverb and
     // chorus returns on the effect pairs. Until the second port is heard its pairs are
-    // left out: none of its channels has a voice, and clearing and mixing them is a
-    // third of the cost of the parts apart.
+    // left out: none of its channels has a voice, so clearing and mixing them is waste.
     const std::size_t groups = m_secondPortHeard ? kGroups : kParts;
     std::array<float*, 2 * kGroups> out;
     for (std::size_t c = 0; c < groups; ++c) {
